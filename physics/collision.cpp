@@ -1,0 +1,224 @@
+#include "physics/collision.h"
+
+#include <cmath>
+
+#include "physics/body.h"
+
+float IntersectX = 0.0f;
+float IntersectY = 0.0f;
+
+namespace {
+
+constexpr float D = kContactDistance;
+constexpr float D2 = kContactDistance * kContactDistance;
+
+// Strictly inside the open interval (lo, hi).
+bool StrictlyBetween(float v, float lo, float hi) { return v > lo && v < hi; }
+
+bool Between(float v, float e1, float e2) {
+    return e1 <= e2 ? (v >= e1 && v <= e2) : (v >= e2 && v <= e1);
+}
+
+bool AxesOverlap(float aMin, float aMax, float bMin, float bMax) {
+    return StrictlyBetween(aMax, bMin, bMax) || StrictlyBetween(aMin, bMin, bMax) ||
+           StrictlyBetween(bMax, aMin, aMax);
+}
+
+// Inside the body's last box grown by D, all four sides inclusive.
+bool InGrownBox(const Vect& p, const PhysicsBody& b) {
+    return b.minxy->x - D <= p.x && p.x <= b.maxxy->x + D && b.minxy->y - D <= p.y &&
+           p.y <= b.maxxy->y + D;
+}
+
+void ParticlePairs(PhysicsBody& A, PhysicsBody& B, float bp) {
+    for (Verlet* p : A.activeverlets->each<Verlet>()) {
+        for (Verlet* q : B.activeverlets->each<Verlet>()) {
+            Vect& pp = *p->pos;
+            Vect& qp = *q->pos;
+            if (!InGrownBox(pp, B) || !InGrownBox(qp, A)) continue;
+            const float dx = pp.x - qp.x;
+            const float dy = pp.y - qp.y;
+            const float dd = dx * dx + dy * dy;
+            if (dd > D2) continue;
+            const float d = std::sqrt(dd);
+            if (d == 0.0f) continue;  // coincident particles: no direction to push, skip
+            const float k = bp * (D - d) / (2.0f * d);
+            const float nx = dx * k;
+            const float ny = dy * k;
+            if (p->active) pp.set(pp.x + nx, pp.y + ny);
+            if (q->active) qp.set(qp.x - nx, qp.y - ny);
+        }
+    }
+}
+
+// A's particles against B's edges.
+void ParticleEdges(PhysicsBody& A, PhysicsBody& B, float bp, float fp) {
+    for (Verlet* t : A.activeverlets->each<Verlet>()) {
+        if (!InGrownBox(*t->pos, B)) continue;
+        for (constraint* c : B.activeconstraints->each<constraint>()) {
+            Verlet& a = *c->v1;
+            Verlet& b = *c->v2;
+            Vect& tp = *t->pos;
+            Vect& ap = *a.pos;
+            Vect& bpos = *b.pos;
+            // Outside the edge's own extent grown by D: no contact possible. Written as a
+            // difference against D so that rounding agrees with the distance test below.
+            if (std::fmin(ap.x, bpos.x) - tp.x > D || tp.x - std::fmax(ap.x, bpos.x) > D ||
+                std::fmin(ap.y, bpos.y) - tp.y > D || tp.y - std::fmax(ap.y, bpos.y) > D) {
+                continue;
+            }
+            float px = 0.0f, py = 0.0f;
+            if (!ClosestPointOnSegmentXY(ap.x, ap.y, bpos.x, bpos.y, tp.x, tp.y, px, py)) continue;
+            const float dx = tp.x - px;
+            const float dy = tp.y - py;
+            const float dd = dx * dx + dy * dy;
+            if (dd >= D2) continue;
+            const float d = std::sqrt(dd);
+            if (d == 0.0f) continue;  // particle exactly on the edge: no direction, skip
+            const float me = (a.mass + b.mass) / 2.0f;
+            const float mt = t->mass;
+            if (me + mt == 0.0f || me == 0.0f) continue;  // no mass to share the push by, skip
+            const float k = bp * (D - d) / d;
+            const float nx = dx * k;
+            const float ny = dy * k;
+            const float se = me / (me + mt);
+            const float st = mt / (me + mt);
+            float wa = 0.0f, wb = 0.0f;
+            if (ap.x != bpos.x) {
+                const float L = std::fabs(ap.x - bpos.x);
+                wa = std::fabs(px - bpos.x) / L;
+                wb = std::fabs(px - ap.x) / L;
+            } else {
+                const float L = std::fabs(ap.y - bpos.y);
+                if (L == 0.0f) continue;  // zero-length edge: no place along it
+                wa = std::fabs(py - bpos.y) / L;
+                wb = std::fabs(py - ap.y) / L;
+            }
+            const float ra = a.mass / me;
+            const float rb = b.mass / me;
+
+            if (t->active) tp.set(tp.x + nx * se, tp.y + ny * se);
+            if (a.active) ap.set(ap.x - nx * st * wa * rb, ap.y - ny * st * wa * rb);
+            if (b.active) bpos.set(bpos.x - nx * st * wb * ra, bpos.y - ny * st * wb * ra);
+
+            // Friction: exchange velocity between the particle and the edge at the contact.
+            const Vect& av = *a.vel;
+            const Vect& bv = *b.vel;
+            const Vect& tv = *t->vel;
+            const float ux = wa * av.x + wb * bv.x;
+            const float uy = wa * av.y + wb * bv.y;
+            const float Fx = fp * (tv.x - ux);
+            const float Fy = fp * (tv.y - uy);
+            if (a.active) a.AddVelocity(Vect(wa * Fx, wa * Fy));
+            if (b.active) b.AddVelocity(Vect(wb * Fx, wb * Fy));
+            if (t->active) t->AddVelocity(Vect(-Fx, -Fy));
+        }
+    }
+}
+
+}  // namespace
+
+int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
+    int32_t i = 0;
+    for (PhysicsBody* outer : world->PhysicsBodies->each<PhysicsBody>()) {
+        ++i;
+        int32_t j = 0;
+        for (PhysicsBody* inner : world->PhysicsBodies->each<PhysicsBody>()) {
+            ++j;
+            if (j > i) collide(*outer, *inner);
+        }
+    }
+    return 0;
+}
+
+int32_t PhysicsBody::collide(PhysicsBody& A, PhysicsBody& B) {
+    if (!AxesOverlap(A.minxy->x, A.maxxy->x, B.minxy->x, B.maxxy->x)) return 0;
+    if (!AxesOverlap(A.minxy->y, A.maxxy->y, B.minxy->y, B.maxxy->y)) return 0;
+    const float bp = A.bounce * B.bounce;
+    const float fp = A.friction * B.friction;
+    ParticlePairs(A, B, bp);
+    ParticleEdges(A, B, bp, fp);
+    ParticleEdges(B, A, bp, fp);
+    return 0;
+}
+
+bool ClosestPointOnSegmentXY(float ax, float ay, float bx, float by, float cx, float cy,
+                             float& outX, float& outY) {
+    const float m = (ax != bx) ? (ay - by) / (ax - bx) : kZeroDivisorSlope;
+    const float n = (ay != by) ? -(ax - bx) / (ay - by) : kZeroDivisorSlope;
+    float x = 0.0f, y = 0.0f;
+    if (m == 0.0f) {
+        x = cx;
+        y = ay;
+    } else if (n == 0.0f) {
+        x = ax;
+        y = cy;
+    } else {
+        x = (ay - m * ax + n * cx - cy) / (n - m);
+        y = ay + m * (x - ax);
+    }
+    if (!Between(x, ax, bx) || !Between(y, ay, by)) return false;
+    outX = x;
+    outY = y;
+    return true;
+}
+
+VectRef ClosestPointOnSegment(const Vect& a, const Vect& b, const Vect& c) {
+    float x = 0.0f, y = 0.0f;
+    if (!ClosestPointOnSegmentXY(a.x, a.y, b.x, b.y, c.x, c.y, x, y)) return nullptr;
+    return MakeVect(x, y);
+}
+
+VectRef ClosestPointOnLine(const Vect& a, const Vect& b, const Vect& c) {
+    const float m = (a.y - b.y) / (a.x - b.x);
+    const float n = -1.0f / m;
+    if (m == 0.0f || std::isnan(m)) return MakeVect(c.x, a.y);
+    if (n == 0.0f) return MakeVect(a.x, c.y);
+    // x stays wide until y has been computed from it.
+    const double x = (static_cast<double>(a.y) - static_cast<double>(m) * a.x +
+                      static_cast<double>(n) * c.x - c.y) /
+                     (static_cast<double>(n) - m);
+    const double y = a.y + static_cast<double>(m) * (x - a.x);
+    return MakeVect(static_cast<float>(x), static_cast<float>(y));
+}
+
+int32_t RayCrossesEdge(float x1, float y1, float x2, float y2, float px, float py) {
+    if (!Between(py, y1, y2) || y1 == y2) return 0;
+    return px < x1 + (py - y1) / (y2 - y1) * (x2 - x1) ? 1 : 0;
+}
+
+int32_t PointInPolygon(float px, float py, std::span<const float> coords) {
+    const size_t len = coords.size();
+    const size_t n = len / 2;
+    int32_t sum = 0;
+    for (size_t i = 0; i + 1 < n; ++i) {
+        sum += RayCrossesEdge(coords[2 * i], coords[2 * i + 1], coords[2 * i + 2],
+                              coords[2 * i + 3], px, py);
+    }
+    if (len > 4) {
+        sum += RayCrossesEdge(coords[0], coords[1], coords[len - 2], coords[len - 1], px, py);
+    }
+    return sum % 2;
+}
+
+int32_t PointInVectPolygon(float px, float py, std::span<const VectRef> points) {
+    const size_t n = points.size();
+    int32_t sum = 0;
+    auto edge = [&](const VectRef& p, const VectRef& q) {
+        if (p && q) sum += RayCrossesEdge(p->x, p->y, q->x, q->y, px, py);
+    };
+    for (size_t i = 0; i + 1 < n; ++i) edge(points[i], points[i + 1]);
+    if (n > 2) edge(points[0], points[n - 1]);
+    return sum % 2;
+}
+
+int32_t LinesIntersect(float x1, float y1, float x2, float y2, float x3, float y3, float x4,
+                       float y4) {
+    const float den = (y4 - y3) * (x2 - x1) - (x4 - x3) * (y2 - y1);
+    if (den == 0.0f) return 0;  // parallel
+    const float ua = ((x4 - x3) * (y1 - y3) - (y4 - y3) * (x1 - x3)) / den;
+    const float ub = ((x2 - x1) * (y1 - y3) - (y2 - y1) * (x1 - x3)) / den;
+    IntersectX = x1 + ua * (x2 - x1);
+    IntersectY = y1 + ua * (y2 - y1);
+    return (ua > 0.0f && ua < 1.0f && ub > 0.0f && ub < 1.0f) ? 1 : 0;
+}

@@ -1,0 +1,104 @@
+#include "physics/verlet.h"
+
+#include <cmath>
+
+const ClassInfo Verlet::kClass{"Verlet", &Object::kClass};
+
+Ref<Verlet> Verlet::Create(PhysicsWorld* world, VectRef position, VectRef velocity, float mass,
+                           uint8_t active, uint8_t ghost) {
+    auto v = std::make_shared<Verlet>();
+    v->pos = std::move(position);
+    v->vel = std::move(velocity);
+    v->mass = mass;
+    v->active = active;
+    v->ghost = ghost;
+    v->oldpos = Vect::Subtract(*v->pos, *v->vel);  // the first step moves it by its velocity
+    v->accvel = MakeVect(0.0f, 0.0f);
+    v->pworld = world;
+    world->VerletList->AddLast(v);
+    v->index = world->VerletArray->add(v);
+    return v;
+}
+
+Ref<Verlet> Verlet::duplicate() {
+    return Create(pworld, Vect::Copy(*pos), Vect::Copy(*vel), mass, active, ghost);
+}
+
+void Verlet::Step(const Vect& gravity, Vect& scratch) {
+    checkwalls();
+    if (active) Vect::AddFast(*accvel, *accvel, gravity);
+    Vect::SubtractFast(scratch, *pos, *oldpos);
+    Vect::AddFast(*vel, scratch, *accvel);
+    Vect::Copyfast(*oldpos, *pos);
+    Vect::AddFast(*pos, *pos, *vel);
+    accvel->set(0.0f, 0.0f);
+}
+
+int32_t Verlet::Update(PhysicsWorld* world) {
+    Vect scratch;
+    const Array& arr = *world->VerletArray;
+    const Vect& gravity = *world->gravity;
+    const int32_t n = arr.last;
+    for (int32_t i = 0; i < n; ++i) {
+        // A callback earlier in the step may have removed particles: slots past the count are
+        // empty and passed over.
+        if (auto* p = ObjectCast<Verlet>(arr.at(i))) p->Step(gravity, scratch);
+    }
+    return 0;
+}
+
+int32_t Verlet::checkwalls() {
+    const float w = pworld->Width;
+    const float h = pworld->Height;
+    if (!(pos->x >= 0.0f)) {  // NaN lands here too
+        oldpos->x = pos->x / 2.0f;
+        pos->x = 0.0f;
+    } else if (pos->x > w) {
+        oldpos->x = (pos->x - w) / 2.0f + w;
+        pos->x = w;
+    }
+    if (!(pos->y >= 0.0f)) {
+        oldpos->y = pos->y / 2.0f;
+        pos->y = 0.0f;
+    } else if (pos->y > h) {
+        oldpos->y = (pos->y - h) / 2.0f + h;
+        pos->y = h;
+    }
+    return 0;
+}
+
+int32_t Verlet::Position(const Vect& target) {
+    const float dx = std::trunc(target.x - pos->x);
+    const float dy = std::trunc(target.y - pos->y);
+    pos->set(pos->x + dx, pos->y + dy);
+    oldpos->set(oldpos->x + dx, oldpos->y + dy);
+    return 0;
+}
+
+int32_t Verlet::Move(const Vect& offset) {
+    pos->set(pos->x + offset.x, pos->y + offset.y);
+    oldpos->set(oldpos->x + offset.x, oldpos->y + offset.y);
+    return 0;
+}
+
+VectRef Verlet::GetVelocity() { return Vect::Add(*vel, *accvel); }
+
+int32_t Verlet::SetVelocity(const Vect& velocity) {
+    Vect::SubtractFast(*oldpos, *pos, velocity);
+    return 0;
+}
+
+int32_t Verlet::AddVelocity(const Vect& velocity) {
+    Vect::AddFast(*accvel, *accvel, velocity);
+    return 0;
+}
+
+int32_t Verlet::remove() {
+    Array& arr = *pworld->VerletArray;
+    // A second remove would free whatever particle now holds the old slot.
+    if (index < 0 || index >= arr.last || arr.at(index) != this) return 0;
+    ObjectRef keep = arr.a[static_cast<size_t>(index)];  // the array may hold the last reference
+    if (auto moved = ObjectCast<Verlet>(arr.remove(index))) moved->index = index;
+    pworld->VerletList->Remove(this);
+    return 0;
+}

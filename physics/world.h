@@ -1,0 +1,106 @@
+#pragma once
+// PhysicsWorld: the container of one simulation. It holds the lists and index arrays of its
+// particles and constraints, its bodies and render attachments, its size and gravity, and the
+// ordered callbacks ("properties") that make up one Update. Array is the index container in
+// which every particle and constraint holds a slot; FunctionPtr holds one callback.
+//
+// Ownership: WorldList keeps every world alive until the process ends; everything registered in
+// a world is kept by it. Members refer back to their world with a plain pointer.
+
+#include <cstdint>
+#include <vector>
+
+#include "physics/vect.h"
+#include "runtime/object.h"
+#include "runtime/tlist.h"
+
+class PhysicsWorld;
+
+using WorldFunc = int32_t (*)(PhysicsWorld* world);
+
+// A growable array of objects; slots 0 .. last-1 are occupied and the slot `last` always exists.
+class Array : public Object {
+public:
+    static const ClassInfo kClass;
+
+    // Capacity 10, nothing stored.
+    Array();
+
+    // Capacity at least 1; a smaller one raises a run-time error.
+    static Ref<Array> Create(int32_t capacity);
+    // Stores obj in slot `last` and returns that slot; grows by 100 slots when the last is taken.
+    int32_t add(ObjectRef obj);
+    // The object in slot i, or none; a slot outside the storage raises a run-time error.
+    ObjectRef Getbyindex(int32_t slot) const;
+    // Moves the last element into slot i and returns it (none when i was the last). The slot must
+    // be occupied; otherwise a run-time error is raised.
+    ObjectRef remove(int32_t slot);
+    // The highest occupied slot: last - 1, so -1 when empty.
+    int32_t length() const { return last - 1; }
+
+    int32_t capacity() const { return static_cast<int32_t>(a.size()); }
+    // Slot i without a reference count, for the per-step loops (i below `last`).
+    Object* at(int32_t i) const { return a[static_cast<size_t>(i)].get(); }
+
+    std::vector<ObjectRef> a;
+    int32_t last = 0;
+};
+
+// Holds one world callback. Made without a function, calling it raises
+// "Attempt to call uninitialized function pointer".
+class FunctionPtr : public Object {
+public:
+    static const ClassInfo kClass;
+
+    FunctionPtr();
+    explicit FunctionPtr(WorldFunc f) : Object(kClass), func(f) {}
+
+    WorldFunc func;
+};
+
+class PhysicsWorld : public Object {
+public:
+    static const ClassInfo kClass;
+
+    // A bare world: none in every object field, 0 in every number. Only Create makes it usable.
+    PhysicsWorld() : Object(kClass) {}
+
+    // The third argument is accepted and not used.
+    static Ref<PhysicsWorld> Create(float width, float height, int32_t unused);
+    int32_t AddProperty(WorldFunc func);
+    int32_t RemoveProperty(WorldFunc func);
+    int32_t AddPropertyInit(WorldFunc func);
+    int32_t RemovePropertyInit(WorldFunc func);
+    // Runs every callback of Properties in list order (those appended meanwhile included).
+    int32_t Update();
+    // Runs every callback of PropertiesInit likewise.
+    int32_t Init();
+
+    float Width = 0.0f;
+    float Height = 0.0f;
+    Ref<TList> VerletList;
+    Ref<Array> VerletArray;
+    Ref<TList> ConstraintList;
+    Ref<Array> ConstraintArray;
+    int32_t CONSTRAINT_ITERATIONS = 0;
+    Ref<TList> ForceList;
+    Ref<TList> PhysicsBodies;
+    float gravityx = 0.0f;
+    float gravityy = 0.0f;
+    Ref<TList> PropertiesInit;
+    Ref<TList> Properties;
+    int32_t PhysicsBodyIDCount = 0;
+    Ref<TList> RigList;
+    Ref<TList> LayerList;
+    Ref<TList> SpriteList;
+    Ref<TList> PolygonList;
+    VectRef gravity;
+};
+
+// Program-wide registries, made once at start-up before the first world (PhysicsWorld::Create
+// makes them itself if a program built on the library has not).
+extern Ref<TList> WorldList;
+extern Ref<TList> FunctionPtrList;
+
+// The earliest FunctionPtr ever registered for func, in any world and either list; or none.
+Ref<FunctionPtr> GetFunctionPtr(WorldFunc func);

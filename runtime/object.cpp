@@ -1,0 +1,3 @@
+#include "runtime/object.h"
+
+const ClassInfo Object::kClass{"Object", nullptr};

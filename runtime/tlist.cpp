@@ -1,0 +1,85 @@
+#include "runtime/tlist.h"
+
+const ClassInfo TList::kClass{"TList", &Object::kClass};
+
+LinkRef::LinkRef(TLink* p) : p_(p) {
+    if (p_) ++p_->refs_;
+}
+
+LinkRef::LinkRef(const LinkRef& o) : p_(o.p_) {
+    if (p_) ++p_->refs_;
+}
+
+LinkRef& LinkRef::operator=(const LinkRef& o) {
+    LinkRef tmp(o);
+    std::swap(p_, tmp.p_);
+    return *this;
+}
+
+LinkRef& LinkRef::operator=(LinkRef&& o) noexcept {
+    if (this != &o) {
+        LinkRef tmp(std::move(o));
+        std::swap(p_, tmp.p_);
+    }
+    return *this;
+}
+
+LinkRef::~LinkRef() { reset(); }
+
+void LinkRef::reset() {
+    TLink* p = std::exchange(p_, nullptr);
+    if (p && --p->refs_ == 0) delete p;
+}
+
+TList::TList() : Object(kClass), head_(new TLink) {
+    head_->_succ = head_;
+    head_->_pred = head_;
+}
+
+TList::~TList() {
+    // Break the ring without recursion: drop every backward reference, then walk forward
+    // handing each link's successor on before the link itself goes.
+    for (TLink* l = head_->_succ.get(); l != head_.get(); l = l->_succ.get()) l->_pred.reset();
+    head_->_pred.reset();
+    LinkRef cur = std::move(head_->_succ);
+    while (cur && cur.get() != head_.get()) {
+        LinkRef next = std::move(cur->_succ);
+        cur->_value.reset();
+        cur = std::move(next);
+    }
+}
+
+LinkRef TList::AddLast(ObjectRef value) {
+    LinkRef link(new TLink);
+    link->_value = std::move(value);
+    link->_pred = head_->_pred;
+    link->_succ = head_;
+    head_->_pred->_succ = link;
+    head_->_pred = link;
+    return link;
+}
+
+int32_t TList::Remove(const Object* obj) {
+    for (TLink* l = head_->_succ.get(); l != head_.get(); l = l->_succ.get()) {
+        if (l->_value.get() != obj) continue;
+        LinkRef keep(l);  // the ring's references go below; keep the link alive until done
+        l->_value.reset();
+        l->_succ->_pred = l->_pred;
+        l->_pred->_succ = l->_succ;
+        return 1;
+    }
+    return 0;
+}
+
+int32_t TList::Count() const {
+    int32_t n = 0;
+    for (TLink* l = head_->_succ.get(); l != head_.get(); l = l->_succ.get()) ++n;
+    return n;
+}
+
+bool TList::Contains(const Object* obj) const {
+    for (TLink* l = head_->_succ.get(); l != head_.get(); l = l->_succ.get()) {
+        if (l->_value.get() == obj) return true;
+    }
+    return false;
+}
