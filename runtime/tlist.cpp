@@ -37,13 +37,15 @@ TList::TList() : Object(kClass), head_(new TLink) {
 }
 
 TList::~TList() {
-    // Break the ring without recursion: drop every backward reference, then walk forward
-    // handing each link's successor on before the link itself goes.
-    for (TLink* l = head_->_succ.get(); l != head_.get(); l = l->_succ.get()) l->_pred.reset();
+    // Point every link at the head and drop its value, one link at a time, so that a walk still
+    // standing in the list ends cleanly and no chain of links is freed recursively.
+    LinkRef cur = head_->_succ;
+    head_->_succ.reset();
     head_->_pred.reset();
-    LinkRef cur = std::move(head_->_succ);
-    while (cur && cur.get() != head_.get()) {
-        LinkRef next = std::move(cur->_succ);
+    while (cur.get() != head_.get()) {
+        LinkRef next = cur->_succ;
+        cur->_succ = head_;
+        cur->_pred.reset();
         cur->_value.reset();
         cur = std::move(next);
     }

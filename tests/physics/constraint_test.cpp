@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "../support/recording_driver.h"
+#include "physics_fixture.h"
+
+namespace {
+
+class ConstraintTest : public WorldTest {
+protected:
+    void SetUp() override {
+        WorldTest::SetUp();
+        NoGravity();
+        w->CONSTRAINT_ITERATIONS = 1;
+    }
+    void TearDown() override {
+        UninstallRecordingDriver();
+        WorldTest::TearDown();
+    }
+    // Only the constraint pass, so that integration does not move anything.
+    void Relax() { constraint::Update(w); }
+};
+
+TEST_F(ConstraintTest, CreateTakesTheGivenOrPresentLength) {
+    auto a = Particle(100, 530), b = Particle(150, 530);
+    auto measured = constraint::Create(w, a, b, 1, 0, -1);
+    EXPECT_EQ(measured->OriginalLength, 50.0f);
+    EXPECT_EQ(measured->GetLength(), 50.0f);
+    EXPECT_EQ(measured->TargetLength, 0.0f);
+    EXPECT_EQ(constraint::Create(w, a, b, 1, 0, 20)->OriginalLength, 20.0f);
+    EXPECT_EQ(constraint::Create(w, a, b, 1, 0, 0)->OriginalLength, 0.0f);
+    EXPECT_EQ(constraint::Create(w, a, b, 1, 0, NAN)->OriginalLength, 50.0f);
+    EXPECT_EQ(measured->index, 0);
+    EXPECT_EQ(w->ConstraintArray->last, 4);
+}
+
+struct RelaxCase {
+    float m1, m2;
+    uint8_t a1, a2;
+    float x2;  // second end's start; the first starts at 0, rest length 50
+    float want1, want2;
+};
+
+class RelaxationTest : public ConstraintTest, public ::testing::WithParamInterface<RelaxCase> {};
+
+TEST_P(RelaxationTest, OnePassMovesTheEndsByTheirShares) {
+    const RelaxCase c = GetParam();
+    auto a = Particle(0, 0, 0, 0, c.m1, c.a1);
+    auto b = Particle(c.x2, 0, 0, 0, c.m2, c.a2);
+    auto k = constraint::Create(w, a, b, 1, 0, 50);
+    Relax();
+    EXPECT_FLOAT_EQ(a->pos->x, c.want1);
+    EXPECT_FLOAT_EQ(b->pos->x, c.want2);
+    EXPECT_FLOAT_EQ(k->totmass, c.m1 + c.m2);
+    EXPECT_EQ(k->TargetLength, 50.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RelaxationTest,
+    ::testing::Values(RelaxCase{1, 1, 1, 1, 60, 3, 57},       // both active: half each
+                      RelaxCase{1, 1, 1, 0, 60, 12, 60},      // one end takes it all, unhalved
+                      RelaxCase{1, 3, 1, 1, 60, 4.5f, 58.5f},  // the lighter end moves further
+                      RelaxCase{1, 1, 1, 1, 40, -2, 42},      // compressed: pushed apart
+                      RelaxCase{1, 1, 0, 0, 90, 0, 90},       // both inactive: nothing moves
+                      RelaxCase{1, 1, 0, 1, 60, 0, 48}));
+
+TEST_F(ConstraintTest, ZeroLengthMergesAtTheMassCentreWhateverTheFlags) {
+    for (uint8_t active : {1, 0}) {
+        auto a = Particle(0, 0, 0, 0, 1, active), b = Particle(4, 0, 0, 0, 3, active);
+        auto k = constraint::Create(w, a, b, 1, 0, 0);
+        Relax();
+        EXPECT_FLOAT_EQ(a->pos->x, 3.0f);
+        EXPECT_FLOAT_EQ(b->pos->x, 3.0f);
+        k->remove();
+    }
+}
+
+TEST_F(ConstraintTest, MasslessEndsMoveNeitherEndAndMakeNoNaN) {
+    auto a = Particle(0, 0, 0, 0, 0), b = Particle(60, 0, 0, 0, 0);
+    auto c = Particle(0, 10, 0, 0, 0), d = Particle(4, 10, 0, 0, 0);
+    auto e = Particle(0, 20, 0, 0, 0, 1), f = Particle(70, 20, 0, 0, 0, 0);
+    auto stretched = constraint::Create(w, a, b, 1, 0, 50);
+    constraint::Create(w, c, d, 1, 0, 0);
+    constraint::Create(w, e, f, 1, 0, 50);
+    Relax();
+    EXPECT_EQ(a->pos->x, 0.0f);
+    EXPECT_EQ(b->pos->x, 60.0f);
+    EXPECT_EQ(c->pos->x, 0.0f);
+    EXPECT_EQ(d->pos->x, 4.0f);
+    EXPECT_EQ(e->pos->x, 0.0f);
+    EXPECT_EQ(stretched->v1prop, 0.0f);
+    EXPECT_FALSE(std::isnan(stretched->v2prop));
+}
+
+TEST_F(ConstraintTest, BreakingIsStrictAndTheBrokenConstraintActsUntilRemoval) {
+    w->CONSTRAINT_ITERATIONS = 1;
+    auto a = Particle(0, 0), b = Particle(55, 0);
+    auto exact = constraint::Create(w, a, b, 1, 5, 50);
+    Relax();
+    EXPECT_EQ(exact->setremove, 0);
+    EXPECT_EQ(w->ConstraintArray->last, 1);
+
+    auto driver = InstallRecordingDriver();
+    auto c = Particle(0, 100), d = Particle(60, 100);
+    auto breaking = constraint::Create(w, c, d, 1, 5, 50);
+    Relax();
+    EXPECT_EQ(breaking->setremove, 1);
+    EXPECT_EQ(driver->lines.size(), 2u);  // drawn in the update that breaks it
+    EXPECT_FLOAT_EQ(c->pos->x, 3.0f);     // and still relaxed in it
+    EXPECT_FALSE(w->ConstraintList->Contains(breaking.get()));
+    EXPECT_EQ(w->ConstraintArray->last, 1);
+    driver->Reset();
+    Relax();
+    EXPECT_EQ(driver->lines.size(), 1u);
+}
+
+TEST_F(ConstraintTest, NonPositiveBreakPointOrCompressionNeverBreaks) {
+    auto a = Particle(0, 0), b = Particle(500, 0), c = Particle(0, 50), d = Particle(1, 50);
+    auto never = constraint::Create(w, a, b, 1, 0, 50);
+    auto negative = constraint::Create(w, a, b, 1, -3, 50);
+    auto squeezed = constraint::Create(w, c, d, 1, 0.5f, 50);
+    Relax();
+    EXPECT_EQ(never->setremove + negative->setremove + squeezed->setremove, 0);
+}
+
+TEST_F(ConstraintTest, MarkedConstraintMovedIntoAVisitedSlotSurvivesOneMoreUpdate) {
+    auto driver = InstallRecordingDriver();
+    auto p = Particle(0, 0), q = Particle(100, 0), r = Particle(0, 10), s = Particle(20, 10);
+    auto t = Particle(0, 30), u = Particle(100, 30);
+    auto first = constraint::Create(w, p, q, 1, 5, 50);  // stretched by 50: breaks
+    auto middle = constraint::Create(w, r, s, 1, 5, 20);
+    auto third = constraint::Create(w, t, u, 1, 5, 50);  // breaks too
+    Relax();
+    EXPECT_EQ(first->setremove, 1);
+    EXPECT_EQ(third->setremove, 1);
+    EXPECT_EQ(third->index, 0);
+    EXPECT_EQ(w->ConstraintArray->last, 2);
+    EXPECT_TRUE(w->ConstraintList->Contains(third.get()));
+    driver->Reset();
+    Relax();
+    EXPECT_EQ(driver->lines.size(), 2u);  // still drawn once more
+    EXPECT_EQ(w->ConstraintArray->last, 1);
+    EXPECT_EQ(w->ConstraintArray->Getbyindex(0), middle);
+    EXPECT_EQ(middle->index, 0);
+}
+
+TEST_F(ConstraintTest, ZeroIterationsDrawsButNeverRelaxesOrRemoves) {
+    auto driver = InstallRecordingDriver();
+    w->CONSTRAINT_ITERATIONS = 0;
+    auto a = Particle(0, 0), b = Particle(100, 0);
+    auto k = constraint::Create(w, a, b, 1, 5, 50);
+    Relax();
+    EXPECT_EQ(driver->lines.size(), 1u);
+    EXPECT_EQ(b->pos->x, 100.0f);
+    EXPECT_EQ(k->setremove, 0);
+    EXPECT_EQ(k->TargetLength, 0.0f);
+}
+
+TEST_F(ConstraintTest, SetLengthChangesWhatTheNextUpdateHolds) {
+    auto a = Particle(0, 0), b = Particle(50, 0);
+    auto k = constraint::Create(w, a, b, 1, 0, -1);
+    k->SetLength(40);
+    EXPECT_EQ(k->TargetLength, 0.0f);
+    w->CONSTRAINT_ITERATIONS = 60;
+    Relax();
+    EXPECT_NEAR(b->pos->x - a->pos->x, 40.0f, 1e-3);
+    k->SetElasticity(0.5f);
+    EXPECT_EQ(k->GetElasticity(), 0.5f);
+}
+
+TEST_F(ConstraintTest, DrawsEveryConstraintInListOrderBeforeRelaxingWithTheLastPixel) {
+    auto driver = InstallRecordingDriver();
+    w->CONSTRAINT_ITERATIONS = 5;
+    auto a = Particle(10, 20), b = Particle(70, 20), c = Particle(10, 80);
+    constraint::Create(w, a, b, 1, 0, 50);
+    constraint::Create(w, c, a, 1, 0, 50);
+    w->Update();
+    ASSERT_EQ(driver->lines.size(), 2u);
+    ASSERT_EQ(driver->plots.size(), 2u);
+    // In the default state a line is drawn from the handle (0, 0) to the end's offset, placed at
+    // the first end; the last pixel is plotted at the second end.
+    const RecordedLine& l0 = driver->lines[0];
+    EXPECT_EQ(l0.x0, 0.0f);
+    EXPECT_EQ(l0.y0, 0.0f);
+    EXPECT_EQ(l0.x1, 60.0f);
+    EXPECT_EQ(l0.y1, 0.0f);
+    EXPECT_EQ(l0.tx, 10.0f);
+    EXPECT_EQ(l0.ty, 20.0f);
+    EXPECT_EQ(driver->plots[0].x, 70.0f);
+    EXPECT_EQ(driver->plots[0].y, 20.0f);
+    EXPECT_EQ(driver->lines[1].tx, 10.0f);
+    EXPECT_EQ(driver->lines[1].ty, 80.0f);
+    EXPECT_EQ(driver->plots[1].x, 10.0f);
+    EXPECT_EQ(driver->plots[1].y, 20.0f);
+    driver->Reset();
+    w->Update();
+    EXPECT_EQ(driver->lines.size(), 2u);  // once per update
+    EXPECT_NE(driver->lines[0].x1, 60.0f);
+}
+
+TEST_F(ConstraintTest, NothingIsDrawnWithoutACurrentDriver) {
+    UninstallRecordingDriver();
+    auto a = Particle(0, 0), b = Particle(50, 0);
+    constraint::Create(w, a, b, 1, 0, -1);
+    EXPECT_EQ(constraint::Update(w), 0);
+}
+
+TEST_F(ConstraintTest, RemoveTwiceLeavesTheOtherConstraintsAlone) {
+    auto a = Particle(0, 0), b = Particle(50, 0);
+    auto k1 = constraint::Create(w, a, b, 1, 0, -1);
+    auto k2 = constraint::Create(w, a, b, 1, 0, -1);
+    k1->remove();
+    EXPECT_EQ(k2->index, 0);
+    k1->remove();
+    EXPECT_EQ(w->ConstraintArray->last, 1);
+    EXPECT_EQ(w->ConstraintArray->Getbyindex(0), k2);
+}
+
+}  // namespace
