@@ -104,10 +104,6 @@ int32_t constraint::Update(PhysicsWorld* world) {
 }
 
 int32_t constraint::remove() {
-    Array& arr = *pworld->ConstraintArray;
-    if (index < 0 || index >= arr.last || arr.at(index) != this) return 0;
-    ObjectRef keep = arr.a[static_cast<size_t>(index)];  // the array may hold the last reference
-    if (auto moved = ObjectCast<constraint>(arr.remove(index))) moved->index = index;
-    pworld->ConstraintList->Remove(this);
+    RemoveFromWorld(*this, *pworld->ConstraintArray, *pworld->ConstraintList);
     return 0;
 }

@@ -94,11 +94,6 @@ int32_t Verlet::AddVelocity(const Vect& velocity) {
 }
 
 int32_t Verlet::remove() {
-    Array& arr = *pworld->VerletArray;
-    // A second remove would free whatever particle now holds the old slot.
-    if (index < 0 || index >= arr.last || arr.at(index) != this) return 0;
-    ObjectRef keep = arr.a[static_cast<size_t>(index)];  // the array may hold the last reference
-    if (auto moved = ObjectCast<Verlet>(arr.remove(index))) moved->index = index;
-    pworld->VerletList->Remove(this);
+    RemoveFromWorld(*this, *pworld->VerletArray, *pworld->VerletList);
     return 0;
 }

@@ -97,6 +97,18 @@ public:
     VectRef gravity;
 };
 
+// Takes obj (a particle or a constraint) out of its world's array and list: the array's last
+// element fills the freed slot and has its `index` set to it. An object that no longer holds its
+// slot (removed before) is left alone, so a second removal cannot free another object's slot.
+template <class T>
+void RemoveFromWorld(T& obj, Array& arr, TList& list) {
+    const int32_t slot = obj.index;
+    if (slot < 0 || slot >= arr.last || arr.at(slot) != &obj) return;
+    ObjectRef keep = arr.a[static_cast<size_t>(slot)];  // the array may hold the last reference
+    if (auto* moved = ObjectCast<T>(arr.remove(slot).get())) moved->index = slot;
+    list.Remove(&obj);
+}
+
 // Program-wide registries, made once at start-up before the first world (PhysicsWorld::Create
 // makes them itself if a program built on the library has not).
 extern Ref<TList> WorldList;
