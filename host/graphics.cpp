@@ -1,6 +1,12 @@
 #include "host/graphics.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <exception>
+
+#include "host/clock.h"
+#include "host/hook.h"
+#include "host/input.h"
 
 const ClassInfo TGraphics::kClass{"TGraphics", &Object::kClass};
 const ClassInfo TGraphicsMode::kClass{"TGraphicsMode", &Object::kClass};
@@ -8,10 +14,86 @@ const ClassInfo TGraphicsDriver::kClass{"TGraphicsDriver", &Object::kClass};
 const ClassInfo TLumo2DDriver::kClass{"TLumo2DDriver", &TGraphicsDriver::kClass};
 const ClassInfo TLumo2DGraphics::kClass{"TLumo2DGraphics", &TGraphics::kClass};
 
+int32_t PresentHook = -1;
+int32_t GraphicsSequence = 1;
+
 namespace {
+
+// The 2-D graphics last made current. It clears itself from here when closed or destroyed.
 TLumo2DGraphics* g_current2d = nullptr;
 TLumo2DDriver* g_currentDriver2d = nullptr;
+
+struct Settings {
+    int32_t width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
+};
+
+struct FrontEnd {
+    Ref<TGraphicsDriver> driver;
+    int32_t defaultFlags = 0;
+    std::vector<Ref<TGraphicsMode>> modes;
+    bool modesListed = false;
+    Ref<TGraphics> active;
+    Settings settings;  // of the active graphics
+    Ref<TGraphics> opened;
+    bool closeAtExitRegistered = false;
+    std::string title = "Quorrel Application";
+};
+
+// Frame pacing on the host clock. At 60 Hz the period is 16 ms and the remainder 40 ms per
+// second; the accumulator hands out the extra millisecond on two frames of every three.
+struct Pacing {
+    bool softSync = false;
+    bool hardSync = false;
+    int32_t hertz = 0;
+    int32_t period = 0;
+    int32_t remainder = 0;
+    int32_t accumulator = 0;
+    int32_t nextFrame = 0;
+};
+
+FrontEnd g_front;
+Pacing g_pacing;
+
+void BumpSequence() {
+    GraphicsSequence = WrapAdd(GraphicsSequence, 1);
+    if (GraphicsSequence == 0) GraphicsSequence = 1;
+}
+
+// A reference to d: shared when d is owned by shared pointers, otherwise a plain pointer the
+// caller keeps alive.
+Ref<TGraphicsDriver> DriverRef(TGraphicsDriver* d) {
+    if (d == nullptr) return nullptr;
+    if (Ref<TGraphicsDriver> shared = d->weak_from_this().lock()) return shared;
+    return Ref<TGraphicsDriver>(Ref<TGraphicsDriver>(), d);
+}
+
+// Deselects the active graphics in the current driver before the driver changes.
+void LeaveCurrentDriver() {
+    if (g_front.driver && g_front.active) g_front.driver->SetGraphics(nullptr);
+    g_front.modes.clear();
+    g_front.modesListed = false;
+}
+
+// The driver that presents: the selected one, or for a 2-D graphics made current by hand
+// (as tests do) its own driver.
+TGraphicsDriver* PresentingDriver() {
+    if (g_front.driver) return g_front.driver.get();
+    return g_currentDriver2d;
+}
+
+void Flip(int32_t sync) {
+    if (TGraphicsDriver* d = PresentingDriver()) d->Flip(sync);
+}
+
+int32_t ClampComponent(int32_t c) { return c < 0 ? 0 : (c > 255 ? 255 : c); }
+
 }  // namespace
+
+// ---- TLumo2DGraphics ----
+
+TLumo2DGraphics::~TLumo2DGraphics() {
+    if (g_current2d == this) ClearCurrent();
+}
 
 TGraphicsDriver* TLumo2DGraphics::Driver() { return _driver.get(); }
 
@@ -48,7 +130,6 @@ Ref<TLumo2DGraphics> TLumo2DGraphics::Create(const Ref<TGraphics>& graphics,
 }
 
 void TLumo2DGraphics::UpdateTransform() {
-    // Rotation is in degrees.
     const double rad = static_cast<double>(tform_rot) * 3.14159265358979323846 / 180.0;
     const float c = static_cast<float>(std::cos(rad));
     const float s = static_cast<float>(std::sin(rad));
@@ -57,6 +138,29 @@ void TLumo2DGraphics::UpdateTransform() {
     tform_jx = s * tform_scale_x;
     tform_jy = c * tform_scale_y;
     if (_driver) _driver->SetTransform(tform_ix, tform_iy, tform_jx, tform_jy);
+}
+
+void TLumo2DGraphics::SetVirtualResolution(float width, float height) {
+    vres_width = width;
+    vres_height = height;
+    // Scales against the real size; a graphics without one (0 x 0) keeps 1 rather than
+    // dividing by zero.
+    vres_mousexscale = g_width > 0 ? vres_width / static_cast<float>(g_width) : 1.0f;
+    vres_mouseyscale = g_height > 0 ? vres_height / static_cast<float>(g_height) : 1.0f;
+    if (_driver) _driver->SetResolution(vres_width, vres_height);
+}
+
+void TLumo2DGraphics::ApplyViewport() {
+    if (!_driver) return;
+    const float sx = vres_mousexscale > 0.0f ? vres_mousexscale : 1.0f;
+    const float sy = vres_mouseyscale > 0.0f ? vres_mouseyscale : 1.0f;
+    const auto x = static_cast<int32_t>(std::floor(static_cast<float>(viewport_x) / sx));
+    const auto y = static_cast<int32_t>(std::floor(static_cast<float>(viewport_y) / sy));
+    const auto right =
+        static_cast<int32_t>(std::floor(static_cast<float>(viewport_x + viewport_w) / sx));
+    const auto bottom =
+        static_cast<int32_t>(std::floor(static_cast<float>(viewport_y + viewport_h) / sy));
+    _driver->SetViewport(x, y, right - x, bottom - y);
 }
 
 void TLumo2DGraphics::Validate() {
@@ -71,25 +175,16 @@ void TLumo2DGraphics::Validate() {
         vres_mousexscale = 1.0f;
         vres_mouseyscale = 1.0f;
     }
-    if (w > 0 && h > 0) {
-        vres_mousexscale = vres_width / static_cast<float>(w);
-        vres_mouseyscale = vres_height / static_cast<float>(h);
-    }
-    _driver->SetResolution(vres_width, vres_height);
+    SetVirtualResolution(vres_width, vres_height);
     _driver->SetBlend(blend_mode);
     _driver->SetColor(color_red, color_green, color_blue);
     _driver->SetAlpha(color_alpha);
     _driver->SetClsColor(clscolor_red, clscolor_green, clscolor_blue);
     _driver->SetLineWidth(line_width);
-    UpdateTransform();  // rotation
-    UpdateTransform();  // scale
-    const int32_t x = static_cast<int32_t>(std::floor(viewport_x / vres_mousexscale));
-    const int32_t y = static_cast<int32_t>(std::floor(viewport_y / vres_mouseyscale));
-    const int32_t right =
-        static_cast<int32_t>(std::floor((viewport_x + viewport_w) / vres_mousexscale));
-    const int32_t bottom =
-        static_cast<int32_t>(std::floor((viewport_y + viewport_h) / vres_mouseyscale));
-    _driver->SetViewport(x, y, right - x, bottom - y);
+    UpdateTransform();  // after the rotation
+    UpdateTransform();  // after the scale
+    ApplyViewport();
+    // Origin and handle are read by every drawing call and need no pushing.
 }
 
 void TLumo2DGraphics::MakeCurrent() {
@@ -97,6 +192,7 @@ void TLumo2DGraphics::MakeCurrent() {
     g_currentDriver2d = _driver.get();
     Validate();
     if (_setup == 0) {
+        // A new window shows black at once, with both buffers cleared.
         ClearFrame();
         PresentFrame(0);
         ClearFrame();
@@ -112,6 +208,137 @@ void TLumo2DGraphics::ClearCurrent() {
 
 TLumo2DGraphics* TLumo2DGraphics::Current() { return g_current2d; }
 
+// ---- front end ----
+
+void StartGraphics() {
+    if (PresentHook < 0) PresentHook = NewHookId();
+}
+
+void SelectGraphicsDriver(const Ref<TGraphicsDriver>& driver, int32_t defaultFlags) {
+    BumpSequence();
+    if (driver != g_front.driver) {
+        LeaveCurrentDriver();
+        g_front.driver = driver;
+    }
+    g_front.defaultFlags = defaultFlags;
+    g_front.active = nullptr;
+    g_front.settings = Settings{};
+}
+
+TGraphicsDriver* CurrentGraphicsDriver() { return g_front.driver.get(); }
+
+const std::vector<Ref<TGraphicsMode>>& ListGraphicsModes() {
+    if (!g_front.modesListed && g_front.driver) {
+        g_front.modes = g_front.driver->GraphicsModes();
+        g_front.modesListed = true;
+    }
+    return g_front.modes;
+}
+
+Ref<TGraphics> OpenGraphicsWindow(int32_t width, int32_t height, int32_t depth, int32_t hertz,
+                                  int32_t flags) {
+    CloseGraphicsWindow();
+    if (!g_front.driver) return nullptr;
+    Ref<TGraphics> g;
+    try {
+        g = g_front.driver->CreateGraphics(width, height, depth, hertz,
+                                           flags | g_front.defaultFlags);
+    } catch (const std::exception&) {
+        return nullptr;  // a back end that fails by throwing fails like one returning none
+    }
+    if (!g) return nullptr;
+    BumpSequence();
+    ActivateGraphics(g);
+    if (depth != 0) {
+        g_pacing.softSync = false;
+        g_pacing.hardSync = hertz != 0;
+        MoveMouse(width / 2, height / 2);
+    } else {
+        g_pacing.hardSync = false;
+        g_pacing.softSync = hertz != 0;
+    }
+    if (g_pacing.softSync) {
+        g_pacing.hertz = hertz;
+        g_pacing.period = 1000 / hertz;
+        g_pacing.remainder = 1000 - g_pacing.period * hertz;
+        g_pacing.accumulator = 0;
+        g_pacing.nextFrame = ElapsedMs();
+    }
+    StartPolledInput(nullptr);
+    g_front.opened = g;
+    if (!g_front.closeAtExitRegistered) {
+        g_front.closeAtExitRegistered = true;
+        std::atexit(CloseGraphicsWindow);
+    }
+    return g;
+}
+
+void CloseGraphicsWindow() {
+    if (!g_front.opened) return;
+    BumpSequence();
+    StopPolledInput();
+    Ref<TGraphics> g = std::move(g_front.opened);
+    g_front.opened = nullptr;
+    if (g == g_front.active) ActivateGraphics(nullptr);
+    g->Close();
+}
+
+void ActivateGraphics(const Ref<TGraphics>& graphics) {
+    if (!graphics) {
+        if (g_front.driver && g_front.active) g_front.driver->SetGraphics(nullptr);
+        g_front.active = nullptr;
+        g_front.settings = Settings{};
+        return;
+    }
+    TGraphicsDriver* d = graphics->Driver();
+    if (d != g_front.driver.get()) {
+        LeaveCurrentDriver();
+        g_front.driver = DriverRef(d);
+    }
+    Settings& s = g_front.settings;
+    graphics->GetSettings(s.width, s.height, s.depth, s.hertz, s.flags);
+    if (d != nullptr) d->SetGraphics(graphics);
+    g_front.active = graphics;
+}
+
+Ref<TGraphics> ActiveGraphics() { return g_front.active; }
+int32_t GraphicsWidth() { return g_front.settings.width; }
+int32_t GraphicsHeight() { return g_front.settings.height; }
+int32_t GraphicsDepth() { return g_front.settings.depth; }
+int32_t GraphicsHertz() { return g_front.settings.hertz; }
+int32_t GraphicsFlags() { return g_front.settings.flags; }
+
+void PresentFrame(int32_t sync) {
+    if (PresentHook >= 0) RunHookChain(PresentHook, nullptr);
+    if (sync != -1) {
+        Flip(sync);
+        return;
+    }
+    if (g_front.opened != g_front.active) {
+        Flip(1);
+    } else if (g_pacing.softSync) {
+        Pacing& p = g_pacing;
+        p.nextFrame = WrapAdd(p.nextFrame, p.period);
+        p.accumulator += p.remainder;
+        if (p.accumulator >= p.hertz) {
+            p.accumulator -= p.hertz;
+            p.nextFrame = WrapAdd(p.nextFrame, 1);
+        }
+        const int32_t wait = WrapSub(p.nextFrame, ElapsedMs());
+        if (wait > 0) {
+            SleepMs(wait);
+        } else {
+            // A late frame is not made up later: the schedule restarts from now.
+            p.nextFrame = WrapSub(p.nextFrame, wait);
+        }
+        Flip(0);
+    } else if (g_pacing.hardSync) {
+        Flip(1);
+    } else {
+        Flip(0);
+    }
+}
+
 void ClearFrame() {
     if (g_currentDriver2d) g_currentDriver2d->Cls();
 }
@@ -121,15 +348,99 @@ void DrawLineSegment(float x, float y, float x2, float y2, int32_t drawLastPixel
     if (g == nullptr || g_currentDriver2d == nullptr) return;
     const float px = g->handle_x + x2 - x;
     const float py = g->handle_y + y2 - y;
-    const float tx = x + g->origin_x;
-    const float ty = y + g->origin_y;
-    g_currentDriver2d->DrawLine(g->handle_x, g->handle_y, px, py, tx, ty);
+    g_currentDriver2d->DrawLine(g->handle_x, g->handle_y, px, py, x + g->origin_x,
+                                y + g->origin_y);
     if (drawLastPixel != 0) {
         g_currentDriver2d->Plot(px * g->tform_ix + py * g->tform_iy + x + g->origin_x,
                                 px * g->tform_jx + py * g->tform_jy + y + g->origin_y);
     }
 }
 
-void PresentFrame(int32_t sync) {
-    if (g_currentDriver2d) g_currentDriver2d->Flip(sync);
+void SetColor(int32_t red, int32_t green, int32_t blue) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->color_red = ClampComponent(red);
+    g->color_green = ClampComponent(green);
+    g->color_blue = ClampComponent(blue);
+    if (g->_driver) g->_driver->SetColor(g->color_red, g->color_green, g->color_blue);
 }
+
+void SetAlpha(float alpha) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->color_alpha = alpha >= 0.0f ? (alpha <= 1.0f ? alpha : 1.0f) : 0.0f;  // NaN gives 0
+    if (g->_driver) g->_driver->SetAlpha(g->color_alpha);
+}
+
+void SetBlend(int32_t mode) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->blend_mode = mode;
+    if (g->_driver) g->_driver->SetBlend(mode);
+}
+
+void SetClsColor(int32_t red, int32_t green, int32_t blue) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->clscolor_red = ClampComponent(red);
+    g->clscolor_green = ClampComponent(green);
+    g->clscolor_blue = ClampComponent(blue);
+    if (g->_driver) g->_driver->SetClsColor(g->clscolor_red, g->clscolor_green, g->clscolor_blue);
+}
+
+void SetLineWidth(float width) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->line_width = width;
+    if (g->_driver) g->_driver->SetLineWidth(width);
+}
+
+void SetRotation(float degrees) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->tform_rot = degrees;
+    g->UpdateTransform();
+}
+
+void SetScale(float scaleX, float scaleY) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->tform_scale_x = scaleX;
+    g->tform_scale_y = scaleY;
+    g->UpdateTransform();
+}
+
+void SetOrigin(float x, float y) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->origin_x = x;
+    g->origin_y = y;
+}
+
+void SetHandle(float x, float y) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->handle_x = -x;
+    g->handle_y = -y;
+}
+
+void SetViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->viewport_x = x;
+    g->viewport_y = y;
+    g->viewport_w = width;
+    g->viewport_h = height;
+    g->ApplyViewport();
+}
+
+void SetVirtualResolution(float width, float height) {
+    TLumo2DGraphics* g = g_current2d;
+    if (g == nullptr) return;
+    g->SetVirtualResolution(width, height);
+    g->ApplyViewport();
+}
+
+void SetAppTitle(const std::string& utf8) { g_front.title = utf8; }
+
+const std::string& AppTitle() { return g_front.title; }

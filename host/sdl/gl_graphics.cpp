@@ -1,0 +1,424 @@
+#include "host/sdl/gl_graphics.h"
+
+#include <SDL.h>
+#include <SDL_opengl.h>
+
+#include <algorithm>
+#include <cstring>
+
+const ClassInfo TGLGraphics::kClass{"TGLGraphics", &TGraphics::kClass};
+const ClassInfo TGLGraphicsDriver::kClass{"TGLGraphicsDriver", &TGraphicsDriver::kClass};
+const ClassInfo TGLLumo2DDriver::kClass{"TGLLumo2DDriver", &TLumo2DDriver::kClass};
+
+namespace {
+
+std::weak_ptr<TGLGraphicsDriver> g_glDriver;
+std::weak_ptr<TGLLumo2DDriver> g_gl2dDriver;
+
+// A batch is sent when it grows this large, so that memory stays bounded.
+constexpr size_t kMaxBatchFloats = size_t{1} << 16;
+
+uint8_t ClampByte(int32_t c) { return static_cast<uint8_t>(std::clamp(c, 0, 255)); }
+
+}  // namespace
+
+// ---- TGLGraphics ----
+
+TGLGraphics::TGLGraphics(const Ref<TGLGraphicsDriver>& driver, SDL_Window* window,
+                         void* context, bool ownsWindow, int32_t depth, int32_t hertz,
+                         int32_t flags)
+    : TGraphics(kClass),
+      driver_(driver),
+      window_(window),
+      context_(context),
+      ownsWindow_(ownsWindow),
+      depth_(depth),
+      hertz_(hertz),
+      flags_(flags) {
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(window, &w, &h);
+    width_ = w;
+    height_ = h;
+}
+
+TGLGraphics::~TGLGraphics() { Close(); }
+
+TGraphicsDriver* TGLGraphics::Driver() { return driver_.get(); }
+
+void TGLGraphics::GetSettings(int32_t& width, int32_t& height, int32_t& depth, int32_t& hertz,
+                              int32_t& flags) {
+    width = width_;
+    height = height_;
+    depth = depth_;
+    hertz = hertz_;
+    flags = flags_;
+}
+
+void TGLGraphics::Close() {
+    if (context_ == nullptr && window_ == nullptr) return;
+    if (driver_) driver_->Forget(this);
+    if (context_ != nullptr) SDL_GL_DeleteContext(context_);
+    if (ownsWindow_ && window_ != nullptr) SDL_DestroyWindow(window_);
+    context_ = nullptr;
+    window_ = nullptr;
+}
+
+// ---- TGLGraphicsDriver ----
+
+Ref<TGLGraphicsDriver> TGLGraphicsDriver::Create() {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return nullptr;
+    // Only a probe: windows load the library again for themselves.
+    if (SDL_GL_LoadLibrary(nullptr) != 0) return nullptr;
+    SDL_GL_UnloadLibrary();
+    auto driver = std::make_shared<TGLGraphicsDriver>();
+    g_glDriver = driver;
+    return driver;
+}
+
+std::vector<Ref<TGraphicsMode>> TGLGraphicsDriver::GraphicsModes() {
+    std::vector<Ref<TGraphicsMode>> modes;
+    const int count = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode m{};
+        if (SDL_GetDisplayMode(0, i, &m) != 0) continue;
+        auto mode = std::make_shared<TGraphicsMode>();
+        mode->width = m.w;
+        mode->height = m.h;
+        mode->depth = static_cast<int32_t>(SDL_BITSPERPIXEL(m.format));
+        mode->hertz = m.refresh_rate;
+        modes.push_back(std::move(mode));
+    }
+    return modes;
+}
+
+Ref<TGraphics> TGLGraphicsDriver::AttachGraphics(intptr_t window, int32_t flags) {
+    auto* w = reinterpret_cast<SDL_Window*>(window);
+    if (w == nullptr || (SDL_GetWindowFlags(w) & SDL_WINDOW_OPENGL) == 0) return nullptr;
+    SDL_GLContext context = SDL_GL_CreateContext(w);
+    if (context == nullptr) return nullptr;
+    if (current_) SDL_GL_MakeCurrent(current_->Window(), current_->Context());
+    auto self = std::static_pointer_cast<TGLGraphicsDriver>(shared_from_this());
+    return std::make_shared<TGLGraphics>(self, w, context, false, 0, 0, flags);
+}
+
+Ref<TGraphics> TGLGraphicsDriver::CreateGraphics(int32_t width, int32_t height, int32_t depth,
+                                                 int32_t hertz, int32_t flags) {
+    if (width <= 0 || height <= 0) return nullptr;
+    SDL_GL_ResetAttributes();
+    // One bit of each requested buffer: the platform picks its nearest format.
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, (flags & kGraphicsBackBuffer) ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, (flags & kGraphicsAlphaBuffer) ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, (flags & kGraphicsDepthBuffer) ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, (flags & kGraphicsStencilBuffer) ? 1 : 0);
+    const int accum = (flags & kGraphicsAccumBuffer) ? 1 : 0;
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, accum);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, accum);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, accum);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, accum);
+
+    Uint32 windowFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    if (depth != 0) windowFlags |= SDL_WINDOW_FULLSCREEN;
+    SDL_Window* window = SDL_CreateWindow(AppTitle().c_str(), SDL_WINDOWPOS_CENTERED,
+                                          SDL_WINDOWPOS_CENTERED, width, height, windowFlags);
+    if (window == nullptr) return nullptr;
+    if (depth != 0) {
+        SDL_DisplayMode mode{};
+        mode.w = width;
+        mode.h = height;
+        mode.refresh_rate = hertz;
+        SDL_SetWindowDisplayMode(window, &mode);
+    }
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    if (context == nullptr) {
+        SDL_DestroyWindow(window);
+        return nullptr;
+    }
+    SDL_ShowWindow(window);
+    // Creating a context makes it current; the selected one stays the target until
+    // SetGraphics says otherwise.
+    if (current_) SDL_GL_MakeCurrent(current_->Window(), current_->Context());
+    auto self = std::static_pointer_cast<TGLGraphicsDriver>(shared_from_this());
+    return std::make_shared<TGLGraphics>(self, window, context, true, depth, hertz, flags);
+}
+
+void TGLGraphicsDriver::SetGraphics(const Ref<TGraphics>& g) {
+    Ref<TGLGraphics> gl = ObjectCast<TGLGraphics>(Ref<Object>(g));
+    if (!gl || gl->Context() == nullptr) {
+        if (current_) SDL_GL_MakeCurrent(nullptr, nullptr);
+        current_ = nullptr;
+        return;
+    }
+    if (gl != current_) swapInterval_ = -1;  // a different context: its interval is unknown
+    SDL_GL_MakeCurrent(gl->Window(), gl->Context());
+    current_ = std::move(gl);
+}
+
+void TGLGraphicsDriver::Flip(int32_t sync) {
+    if (!current_) return;
+    const int32_t interval = sync != 0 ? 1 : 0;
+    if (interval != swapInterval_) {
+        SDL_GL_SetSwapInterval(interval);
+        swapInterval_ = interval;
+    }
+    SDL_GL_SwapWindow(current_->Window());
+}
+
+void TGLGraphicsDriver::Forget(TGLGraphics* g) {
+    if (current_.get() != g) return;
+    SDL_GL_MakeCurrent(nullptr, nullptr);
+    current_ = nullptr;
+}
+
+SDL_Window* ActiveSdlWindow() {
+    Ref<TGLGraphicsDriver> d = g_glDriver.lock();
+    return d && d->Current() ? d->Current()->Window() : nullptr;
+}
+
+// ---- TGLLumo2DDriver ----
+
+TGLLumo2DDriver::TGLLumo2DDriver(const Ref<TGLGraphicsDriver>& graphicsDriver)
+    : TLumo2DDriver(kClass), graphicsDriver_(graphicsDriver) {}
+
+Ref<TGLLumo2DDriver> TGLLumo2DDriver::Create(const Ref<TGLGraphicsDriver>& graphicsDriver) {
+    if (!graphicsDriver) return nullptr;
+    auto driver = std::make_shared<TGLLumo2DDriver>(graphicsDriver);
+    driver->self_ = driver;
+    g_gl2dDriver = driver;
+    return driver;
+}
+
+TGLLumo2DDriver* CurrentGLLumo2DDriver() { return g_gl2dDriver.lock().get(); }
+
+std::vector<Ref<TGraphicsMode>> TGLLumo2DDriver::GraphicsModes() {
+    return graphicsDriver_->GraphicsModes();
+}
+
+Ref<TGraphics> TGLLumo2DDriver::AttachGraphics(intptr_t window, int32_t flags) {
+    Ref<TGraphics> g = graphicsDriver_->AttachGraphics(window, flags);
+    return g ? TLumo2DGraphics::Create(g, self_.lock()) : nullptr;
+}
+
+Ref<TGraphics> TGLLumo2DDriver::CreateGraphics(int32_t width, int32_t height, int32_t depth,
+                                               int32_t hertz, int32_t flags) {
+    Ref<TGraphics> g = graphicsDriver_->CreateGraphics(width, height, depth, hertz, flags);
+    return g ? TLumo2DGraphics::Create(g, self_.lock()) : nullptr;
+}
+
+void TGLLumo2DDriver::SetGraphics(const Ref<TGraphics>& g) {
+    Flush();  // what is batched belongs to the context being left
+    Ref<TLumo2DGraphics> g2d = ObjectCast<TLumo2DGraphics>(Ref<Object>(g));
+    if (!g2d || !g2d->_graphics) {
+        TLumo2DGraphics::ClearCurrent();
+        graphicsDriver_->SetGraphics(nullptr);
+        return;
+    }
+    graphicsDriver_->SetGraphics(g2d->_graphics);
+    int32_t w = 0, h = 0, depth = 0, hertz = 0, flags = 0;
+    g2d->_graphics->GetSettings(w, h, depth, hertz, flags);
+    ResetGLContext(w, h);
+    g2d->MakeCurrent();
+}
+
+void TGLLumo2DDriver::ResetGLContext(int32_t width, int32_t height) {
+    width_ = width;
+    height_ = height;
+    if (graphicsDriver_->Current() == nullptr) return;
+    glDisable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, width, height, 0.0, -1.0, 1.0);  // y grows downwards
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glViewport(0, 0, width, height);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glLineWidth(1.0f);
+    // Forget what was cached for the previous context.
+    blend_ = 0;
+    lineWidth_ = 1.0f;
+    clipping_ = false;
+    viewport_[0] = viewport_[1] = 0;
+    viewport_[2] = width;
+    viewport_[3] = height;
+    resolution_[0] = static_cast<float>(width);
+    resolution_[1] = static_cast<float>(height);
+}
+
+void TGLLumo2DDriver::Flip(int32_t sync) {
+    Flush();
+    graphicsDriver_->Flip(sync);
+}
+
+void TGLLumo2DDriver::SetBlend(int32_t mode) {
+    if (mode == blend_ || mode < 1 || mode > 5) return;  // unknown modes change nothing
+    Flush();
+    blend_ = mode;
+    if (graphicsDriver_->Current() == nullptr) return;
+    switch (mode) {
+        case 1:  // alpha test: write unblended where alpha >= 128/255
+            glDisable(GL_BLEND);
+            glEnable(GL_ALPHA_TEST);
+            glAlphaFunc(GL_GEQUAL, 128.0f / 255.0f);
+            break;
+        case 2:  // opaque
+            glDisable(GL_BLEND);
+            glDisable(GL_ALPHA_TEST);
+            break;
+        case 3:  // alpha blend
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            glDisable(GL_ALPHA_TEST);
+            break;
+        case 4:  // additive
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+            glDisable(GL_ALPHA_TEST);
+            break;
+        case 5:  // multiply
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_DST_COLOR, GL_ZERO);
+            glDisable(GL_ALPHA_TEST);
+            break;
+    }
+}
+
+void TGLLumo2DDriver::SetAlpha(float alpha) {
+    // Clamped to 0..1 (NaN counts as 0), then stored as a byte, truncated.
+    const float a = alpha >= 0.0f ? std::min(alpha, 1.0f) : 0.0f;
+    const auto byte = static_cast<uint8_t>(a * 255.0f);
+    if (byte == color_[3]) return;
+    Flush();
+    color_[3] = byte;
+}
+
+void TGLLumo2DDriver::SetColor(int32_t red, int32_t green, int32_t blue) {
+    const uint8_t rgb[3] = {ClampByte(red), ClampByte(green), ClampByte(blue)};
+    if (std::memcmp(rgb, color_, 3) == 0) return;
+    Flush();
+    std::memcpy(color_, rgb, 3);
+}
+
+void TGLLumo2DDriver::SetClsColor(int32_t red, int32_t green, int32_t blue) {
+    clsColor_[0] = ClampByte(red);
+    clsColor_[1] = ClampByte(green);
+    clsColor_[2] = ClampByte(blue);
+}
+
+void TGLLumo2DDriver::SetViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
+    const int32_t v[4] = {x, y, std::max(width, 0), std::max(height, 0)};
+    if (std::memcmp(v, viewport_, sizeof v) == 0) return;
+    Flush();
+    std::memcpy(viewport_, v, sizeof v);
+    clipping_ = !(x == 0 && y == 0 && v[2] == width_ && v[3] == height_);
+    if (graphicsDriver_->Current() == nullptr) return;
+    if (clipping_) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(x, height_ - y - v[3], v[2], v[3]);  // GL counts rows from the bottom
+    } else {
+        glDisable(GL_SCISSOR_TEST);
+    }
+}
+
+void TGLLumo2DDriver::SetTransform(float ix, float iy, float jx, float jy) {
+    // Applied to vertices as they are batched, so the batch needs no flush.
+    ix_ = ix;
+    iy_ = iy;
+    jx_ = jx;
+    jy_ = jy;
+}
+
+void TGLLumo2DDriver::SetLineWidth(float width) {
+    if (width == lineWidth_) return;
+    Flush();
+    lineWidth_ = width;
+    if (graphicsDriver_->Current() != nullptr && width > 0.0f) glLineWidth(width);
+}
+
+void TGLLumo2DDriver::Cls() {
+    Flush();
+    if (graphicsDriver_->Current() == nullptr) return;
+    glClearColor(clsColor_[0] / 255.0f, clsColor_[1] / 255.0f, clsColor_[2] / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void TGLLumo2DDriver::Plot(float x, float y) {
+    if (graphicsDriver_->Current() == nullptr) return;
+    points_.push_back(x + 0.5f);
+    points_.push_back(y + 0.5f);
+    if (points_.size() >= kMaxBatchFloats) Flush();
+}
+
+void TGLLumo2DDriver::DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) {
+    if (graphicsDriver_->Current() == nullptr) return;
+    // Pixel centres lie at +0.5.
+    lines_.push_back(x0 * ix_ + y0 * iy_ + tx + 0.5f);
+    lines_.push_back(x0 * jx_ + y0 * jy_ + ty + 0.5f);
+    lines_.push_back(x1 * ix_ + y1 * iy_ + tx + 0.5f);
+    lines_.push_back(x1 * jx_ + y1 * jy_ + ty + 0.5f);
+    if (lines_.size() >= kMaxBatchFloats) Flush();
+}
+
+void TGLLumo2DDriver::SetResolution(float width, float height) {
+    if (width == resolution_[0] && height == resolution_[1]) return;
+    Flush();
+    resolution_[0] = width;
+    resolution_[1] = height;
+    if (graphicsDriver_->Current() == nullptr) return;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, width, height, 0.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+// Every primitive of a batch shares one colour, alpha, blend mode, width and clip rectangle,
+// so each applies the same change to the pixels it covers: a pixel's final value depends only
+// on how many of them cover it, not on their order. Lines and points can therefore go in two
+// draw calls without changing the picture.
+void TGLLumo2DDriver::Flush() {
+    if (lines_.empty() && points_.empty()) return;
+    if (graphicsDriver_->Current() != nullptr) {
+        glColor4ub(color_[0], color_[1], color_[2], color_[3]);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        if (!lines_.empty()) {
+            glVertexPointer(2, GL_FLOAT, 0, lines_.data());
+            glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(lines_.size() / 2));
+        }
+        if (!points_.empty()) {
+            glVertexPointer(2, GL_FLOAT, 0, points_.data());
+            glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(points_.size() / 2));
+        }
+        glVertexPointer(2, GL_FLOAT, 0, nullptr);
+        glDisableClientState(GL_VERTEX_ARRAY);
+    }
+    lines_.clear();
+    points_.clear();
+}
+
+bool TGLLumo2DDriver::ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width,
+                                     int32_t& height) {
+    TGLGraphics* g = graphicsDriver_->Current();
+    if (g == nullptr) return false;
+    Flush();
+    int32_t w = 0, h = 0, depth = 0, hertz = 0, flags = 0;
+    g->GetSettings(w, h, depth, hertz, flags);
+    if (w <= 0 || h <= 0) return false;
+    GLint readBuffer = 0, packAlignment = 0;
+    glGetIntegerv(GL_READ_BUFFER, &readBuffer);
+    glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
+    glReadBuffer((flags & kGraphicsBackBuffer) ? GL_BACK : GL_FRONT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    const size_t row = static_cast<size_t>(w) * 4;
+    std::vector<uint8_t> bottomUp(row * static_cast<size_t>(h));
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, packAlignment);
+    glReadBuffer(static_cast<GLenum>(readBuffer));
+    rgba.resize(bottomUp.size());
+    for (int32_t y = 0; y < h; ++y) {  // GL reads bottom row first
+        std::memcpy(rgba.data() + row * static_cast<size_t>(y),
+                    bottomUp.data() + row * static_cast<size_t>(h - 1 - y), row);
+    }
+    width = w;
+    height = h;
+    return true;
+}

@@ -1,0 +1,120 @@
+#pragma once
+// The OpenGL back end on SDL2: TGLGraphicsDriver makes windows with GL contexts and presents
+// them; TGLLumo2DDriver draws the 2-D layer's lines and points into them. Lines and points
+// are batched and sent in one draw call each per flush; a flush happens before anything that
+// could change the picture (a state change, Cls, Flip, a read-back).
+
+#include <cstdint>
+#include <vector>
+
+#include "host/graphics.h"
+
+struct SDL_Window;
+
+class TGLGraphicsDriver;
+
+// A window with its OpenGL context.
+class TGLGraphics : public TGraphics {
+public:
+    static const ClassInfo kClass;
+    TGLGraphics(const Ref<TGLGraphicsDriver>& driver, SDL_Window* window, void* context,
+                bool ownsWindow, int32_t depth, int32_t hertz, int32_t flags);
+    ~TGLGraphics() override;
+
+    TGraphicsDriver* Driver() override;
+    void GetSettings(int32_t& width, int32_t& height, int32_t& depth, int32_t& hertz,
+                     int32_t& flags) override;
+    void Close() override;
+
+    SDL_Window* Window() const { return window_; }
+    void* Context() const { return context_; }
+
+private:
+    Ref<TGLGraphicsDriver> driver_;
+    SDL_Window* window_;
+    void* context_;  // SDL_GLContext
+    bool ownsWindow_;
+    int32_t width_ = 0, height_ = 0, depth_, hertz_, flags_;
+};
+
+class TGLGraphicsDriver : public TGraphicsDriver {
+public:
+    static const ClassInfo kClass;
+    TGLGraphicsDriver() : TGraphicsDriver(kClass) {}
+
+    // A driver when OpenGL can be loaded, else none.
+    static Ref<TGLGraphicsDriver> Create();
+
+    std::vector<Ref<TGraphicsMode>> GraphicsModes() override;
+    // window is an SDL_Window* made with OpenGL support; the graphics does not destroy it.
+    Ref<TGraphics> AttachGraphics(intptr_t window, int32_t flags) override;
+    Ref<TGraphics> CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz,
+                                  int32_t flags) override;
+    // Makes the graphics' context current (none: no context).
+    void SetGraphics(const Ref<TGraphics>& g) override;
+    void Flip(int32_t sync) override;
+
+    TGLGraphics* Current() const { return current_.get(); }
+    // Called by a closing graphics that may be current.
+    void Forget(TGLGraphics* g);
+
+private:
+    Ref<TGLGraphics> current_;
+    int32_t swapInterval_ = -1;  // last interval set on the current context; -1 unknown
+};
+
+class TGLLumo2DDriver : public TLumo2DDriver {
+public:
+    static const ClassInfo kClass;
+    explicit TGLLumo2DDriver(const Ref<TGLGraphicsDriver>& graphicsDriver);
+
+    static Ref<TGLLumo2DDriver> Create(const Ref<TGLGraphicsDriver>& graphicsDriver);
+
+    std::vector<Ref<TGraphicsMode>> GraphicsModes() override;
+    Ref<TGraphics> AttachGraphics(intptr_t window, int32_t flags) override;
+    Ref<TGraphics> CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz,
+                                  int32_t flags) override;
+    void SetGraphics(const Ref<TGraphics>& g) override;
+    void Flip(int32_t sync) override;
+
+    void SetBlend(int32_t mode) override;
+    void SetAlpha(float alpha) override;
+    void SetColor(int32_t red, int32_t green, int32_t blue) override;
+    void SetClsColor(int32_t red, int32_t green, int32_t blue) override;
+    void SetViewport(int32_t x, int32_t y, int32_t width, int32_t height) override;
+    void SetTransform(float ix, float iy, float jx, float jy) override;
+    void SetLineWidth(float width) override;
+    void Cls() override;
+    void Plot(float x, float y) override;
+    void DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) override;
+    void SetResolution(float width, float height) override;
+
+    // Reads the current back buffer, top row first, RGBA8; false without a current graphics.
+    bool ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height);
+
+private:
+    // Sends the batched lines and points.
+    void Flush();
+    // The rendering state a freshly selected context starts from.
+    void ResetGLContext(int32_t width, int32_t height);
+
+    Ref<TGLGraphicsDriver> graphicsDriver_;
+    std::weak_ptr<TGLLumo2DDriver> self_;
+    bool selected_ = false;  // a graphics is selected and its context current
+    int32_t width_ = 0, height_ = 0;  // real size of the selected graphics
+    int32_t blend_ = 0;               // mode in force; 0 until the first SetBlend
+    uint8_t color_[4] = {255, 255, 255, 255};
+    uint8_t clsColor_[3] = {0, 0, 0};
+    float lineWidth_ = 1.0f;
+    float ix_ = 1.0f, iy_ = 0.0f, jx_ = 0.0f, jy_ = 1.0f;
+    int32_t viewport_[4] = {0, 0, 0, 0};
+    bool clipping_ = false;
+    float resolution_[2] = {0.0f, 0.0f};
+    std::vector<float> lines_;   // x, y pairs, two vertices per line
+    std::vector<float> points_;  // x, y pairs
+};
+
+// The window of the current GL graphics, or null.
+SDL_Window* ActiveSdlWindow();
+// The GL 2-D driver made by Create (the one the host selects), or null.
+TGLLumo2DDriver* CurrentGLLumo2DDriver();

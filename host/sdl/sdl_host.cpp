@@ -1,0 +1,216 @@
+#include "host/sdl/sdl_host.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "host/console.h"
+#include "host/event.h"
+#include "host/graphics.h"
+#include "host/sdl/gl_graphics.h"
+#include "host/sdl/keymap.h"
+#include "host/sdl/sdl_system.h"
+#include "runtime/error.h"
+
+namespace {
+
+bool g_started = false;
+
+// What the injected pointer and modifier keys look like so far.
+struct Injected {
+    int32_t x = 0, y = 0;
+    Uint32 buttons = 0;
+    Uint16 mods = 0;
+};
+Injected g_injected;
+
+void QuitSdl() { SDL_Quit(); }
+
+Uint32 ActiveWindowId() {
+    SDL_Window* window = ActiveSdlWindow();
+    return window != nullptr ? SDL_GetWindowID(window) : 0;
+}
+
+void Push(SDL_Event& e) {
+    e.common.timestamp = SDL_GetTicks();
+    if (SDL_PushEvent(&e) < 0) {
+        RuntimeThrow(std::string("Cannot queue an input event: ") + SDL_GetError());
+    }
+}
+
+Uint8 SdlButton(int32_t button) {
+    switch (button) {
+        case 1: return SDL_BUTTON_LEFT;
+        case 2: return SDL_BUTTON_RIGHT;
+        case 3: return SDL_BUTTON_MIDDLE;
+        default: RuntimeThrow("Mouse button out of range: " + std::to_string(button));
+    }
+}
+
+// The first scancode whose key maps back onto virtualKey under the current layout.
+SDL_Scancode ScancodeForKey(int32_t virtualKey) {
+    for (int s = SDL_SCANCODE_UNKNOWN + 1; s < SDL_NUM_SCANCODES; ++s) {
+        const auto scancode = static_cast<SDL_Scancode>(s);
+        if (VirtualKeyFromSdl(SDL_GetKeyFromScancode(scancode), scancode) == virtualKey) {
+            return scancode;
+        }
+    }
+    RuntimeThrow("No key has the code " + std::to_string(virtualKey));
+}
+
+Uint16 ModifierOf(SDL_Scancode s) {
+    switch (s) {
+        case SDL_SCANCODE_LSHIFT: return KMOD_LSHIFT;
+        case SDL_SCANCODE_RSHIFT: return KMOD_RSHIFT;
+        case SDL_SCANCODE_LCTRL: return KMOD_LCTRL;
+        case SDL_SCANCODE_RCTRL: return KMOD_RCTRL;
+        case SDL_SCANCODE_LALT: return KMOD_LALT;
+        case SDL_SCANCODE_RALT: return KMOD_RALT;
+        case SDL_SCANCODE_LGUI: return KMOD_LGUI;
+        case SDL_SCANCODE_RGUI: return KMOD_RGUI;
+        default: return 0;
+    }
+}
+
+void PushWheel(int32_t whole, float precise) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEWHEEL;
+    e.wheel.windowID = ActiveWindowId();
+    e.wheel.y = whole;
+    e.wheel.preciseY = precise;
+    e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
+    e.wheel.mouseX = g_injected.x;
+    e.wheel.mouseY = g_injected.y;
+    Push(e);
+}
+
+void PushWindowEvent(Uint8 event) {
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = ActiveWindowId();
+    e.window.event = event;
+    Push(e);
+}
+
+}  // namespace
+
+void StartHost() {
+    if (g_started) return;
+    g_started = true;
+    // Ctrl+C in the terminal ends the process as usual, and closing the last window is a
+    // close request like any other: nothing quits on the program's behalf.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    const bool video = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0;
+    if (!video) SDL_Init(SDL_INIT_EVENTS);
+    std::atexit(QuitSdl);
+
+    SetSystemDriver(std::make_shared<TSDLSystemDriver>());
+    StartEvents();
+    StartGraphics();
+    if (Ref<TGLGraphicsDriver> gl = TGLGraphicsDriver::Create()) {
+        SelectGraphicsDriver(gl, kGraphicsBackBuffer);
+        if (Ref<TGLLumo2DDriver> gl2d = TGLLumo2DDriver::Create(gl)) {
+            SelectGraphicsDriver(gl2d, kGraphicsBackBuffer);
+        }
+    }
+}
+
+void InjectMouseMove(int32_t x, int32_t y) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = ActiveWindowId();
+    e.motion.state = g_injected.buttons;
+    e.motion.x = x;
+    e.motion.y = y;
+    e.motion.xrel = x - g_injected.x;
+    e.motion.yrel = y - g_injected.y;
+    g_injected.x = x;
+    g_injected.y = y;
+    Push(e);
+}
+
+void InjectMouseButton(int32_t button, bool down) {
+    const Uint8 b = SdlButton(button);
+    if (down) {
+        g_injected.buttons |= SDL_BUTTON(b);
+    } else {
+        g_injected.buttons &= ~SDL_BUTTON(b);
+    }
+    SDL_Event e{};
+    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    e.button.windowID = ActiveWindowId();
+    e.button.button = b;
+    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.button.clicks = 1;
+    e.button.x = g_injected.x;
+    e.button.y = g_injected.y;
+    Push(e);
+}
+
+void InjectKey(int32_t virtualKey, bool down, bool repeat) {
+    if (virtualKey < 1 || virtualKey > 255) {
+        RuntimeThrow("Key code out of range: " + std::to_string(virtualKey));
+    }
+    const SDL_Scancode scancode = ScancodeForKey(virtualKey);
+    if (const Uint16 modifier = ModifierOf(scancode)) {
+        if (down) {
+            g_injected.mods |= modifier;
+        } else {
+            g_injected.mods &= static_cast<Uint16>(~modifier);
+        }
+    }
+    SDL_Event e{};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.windowID = ActiveWindowId();
+    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.key.repeat = (down && repeat) ? 1 : 0;
+    e.key.keysym.scancode = scancode;
+    e.key.keysym.sym = SDL_GetKeyFromScancode(scancode);
+    e.key.keysym.mod = g_injected.mods;
+    Push(e);
+}
+
+void InjectWheel(int32_t notches) { PushWheel(notches, static_cast<float>(notches)); }
+
+void InjectWheelPrecise(float notches) {
+    // SDL's whole-notch field counts completed notches; NaN or a huge amount has none.
+    const bool representable = std::fabs(notches) < 2147483520.0f;
+    PushWheel(representable ? static_cast<int32_t>(notches) : 0, notches);
+}
+
+void InjectText(std::string_view utf8) {
+    // An event carries at most 31 bytes; split between characters, never inside one.
+    constexpr size_t kMaxBytes = sizeof(SDL_TextInputEvent::text) - 1;
+    while (!utf8.empty()) {
+        size_t n = std::min(utf8.size(), kMaxBytes);
+        while (n < utf8.size() && n > 0 && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) {
+            --n;
+        }
+        if (n == 0) n = std::min(utf8.size(), kMaxBytes);  // no boundary found: malformed text
+        SDL_Event e{};
+        e.type = SDL_TEXTINPUT;
+        e.text.windowID = ActiveWindowId();
+        std::memcpy(e.text.text, utf8.data(), n);
+        e.text.text[n] = '\0';
+        Push(e);
+        utf8.remove_prefix(n);
+    }
+}
+
+void InjectText(std::u16string_view text) { InjectText(Utf8FromUtf16(text)); }
+
+void InjectFocus(bool gained) {
+    PushWindowEvent(gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST);
+}
+
+void InjectCloseRequest() { PushWindowEvent(SDL_WINDOWEVENT_CLOSE); }
+
+bool ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height) {
+    TGLLumo2DDriver* driver = CurrentGLLumo2DDriver();
+    return driver != nullptr && driver->ReadBackBuffer(rgba, width, height);
+}

@@ -1,0 +1,219 @@
+#include <SDL.h>
+
+#include "host/sdl/gl_graphics.h"
+#include "tests/host/window_fixture.h"
+
+namespace {
+
+using Pixels = std::set<std::pair<int32_t, int32_t>>;
+
+TEST_F(WindowTest, OpensAFixedCentredWindowOfExactlyTheRequestedClientSize) {
+    int32_t w = 0, h = 0, depth = -1, hertz = 0, flags = 0;
+    graphics->GetSettings(w, h, depth, hertz, flags);
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600);
+    EXPECT_EQ(depth, 0);
+    EXPECT_EQ(hertz, 60);
+    EXPECT_EQ(flags & kGraphicsBackBuffer, kGraphicsBackBuffer);
+    SDL_Window* window = ActiveSdlWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_STREQ(SDL_GetWindowTitle(window), "Quorrel Application");
+    EXPECT_EQ(SDL_GetWindowFlags(window) & SDL_WINDOW_RESIZABLE, 0u);
+    EXPECT_NE(SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN, 0u);
+    SDL_Rect display{};
+    ASSERT_EQ(SDL_GetDisplayBounds(0, &display), 0);
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    EXPECT_EQ(x, display.x + display.w / 2 - 400);
+    EXPECT_EQ(y, display.y + display.h / 2 - 300);
+}
+
+TEST_F(WindowTest, NewWindowIsBlackAndDefaultLinesAreOpaqueWhite) {
+    Capture();
+    EXPECT_TRUE(Lit().empty());
+    DrawLineSegment(100, 100, 100, 100, 1);
+    Capture();
+    const Rgba p = At(100, 100);
+    EXPECT_EQ(p.r, 255);
+    EXPECT_EQ(p.g, 255);
+    EXPECT_EQ(p.b, 255);
+}
+
+TEST_F(WindowTest, LineWithLastPixelCoversBothEnds) {
+    DrawLineSegment(10, 20, 30, 40, 1);
+    Capture();
+    Pixels expected;
+    for (int32_t i = 0; i <= 20; ++i) expected.insert({10 + i, 20 + i});
+    EXPECT_EQ(Lit(), expected);
+}
+
+TEST_F(WindowTest, FlagThreeDrawsWhatFlagOneDrawsAndFlagZeroAtMostLosesTheEnd) {
+    DrawLineSegment(10, 20, 300, 140, 1);
+    Capture();
+    const std::vector<uint8_t> one = pixels;
+    const Pixels litOne = Lit();
+    ClearFrame();
+    DrawLineSegment(10, 20, 300, 140, 3);
+    Capture();
+    EXPECT_EQ(pixels, one);
+    ClearFrame();
+    DrawLineSegment(10, 20, 300, 140, 0);
+    Capture();
+    Pixels missing;
+    for (const auto& p : litOne) {
+        if (!Lit().count(p)) missing.insert(p);
+    }
+    EXPECT_TRUE(missing.empty() || missing == (Pixels{{300, 140}}));
+    for (const auto& p : Lit()) EXPECT_TRUE(litOne.count(p));
+}
+
+TEST_F(WindowTest, ZeroLengthLineIsOnePixel) {
+    DrawLineSegment(5, 7, 5, 7, 1);
+    Capture();
+    EXPECT_EQ(Lit(), (Pixels{{5, 7}}));
+}
+
+TEST_F(WindowTest, LinesOutsideTheWindowAreClipped) {
+    DrawLineSegment(-100, -100, -10, -50, 1);
+    DrawLineSegment(1000, 700, 2000, 900, 1);
+    DrawLineSegment(-1e6f, 300, -1e6f, 400, 1);
+    Capture();
+    EXPECT_TRUE(Lit().empty());
+    DrawLineSegment(-50, 10, 900, 10, 1);
+    DrawLineSegment(799, -30, 799, 650, 1);
+    Capture();
+    Pixels expected;
+    for (int32_t x = 0; x < 800; ++x) expected.insert({x, 10});
+    for (int32_t y = 0; y < 600; ++y) expected.insert({799, y});
+    EXPECT_EQ(Lit(), expected);
+}
+
+TEST_F(WindowTest, ColourComponentsAndAlphaAreClamped) {
+    SetColor(300, -5, 128);
+    SetAlpha(7.0f);
+    DrawLineSegment(1, 1, 1, 1, 1);
+    Capture();
+    const Rgba p = At(1, 1);
+    EXPECT_EQ(p.r, 255);
+    EXPECT_EQ(p.g, 0);
+    EXPECT_EQ(p.b, 128);
+    SetClsColor(-1, 256, 1000);
+    ClearFrame();
+    Capture();
+    const Rgba c = At(400, 300);
+    EXPECT_EQ(c.r, 0);
+    EXPECT_EQ(c.g, 255);
+    EXPECT_EQ(c.b, 255);
+}
+
+int Near(int value, int expected) { return std::abs(value - expected) <= 1; }
+
+TEST_F(WindowTest, BlendModesCombineWithTheFrame) {
+    // 1: writes unblended where alpha reaches 128/255; 0.5 truncates to 127 and misses.
+    SetAlpha(0.5f);
+    DrawLineSegment(10, 10, 10, 10, 1);
+    SetAlpha(0.51f);
+    DrawLineSegment(11, 10, 11, 10, 1);
+    // 2: opaque whatever the alpha.
+    SetBlend(2);
+    SetAlpha(0.25f);
+    DrawLineSegment(12, 10, 12, 10, 1);
+    // 3: alpha blend over black: 255 * 63/255.
+    SetBlend(3);
+    DrawLineSegment(13, 10, 13, 10, 1);
+    // 4: additive, twice on one pixel.
+    SetBlend(4);
+    SetAlpha(0.25f);
+    DrawLineSegment(14, 10, 14, 10, 1);
+    DrawLineSegment(14, 10, 14, 10, 1);
+    Capture();
+    EXPECT_EQ(At(10, 10).r, 0);
+    EXPECT_EQ(At(11, 10).r, 255);
+    EXPECT_EQ(At(12, 10).r, 255);
+    EXPECT_TRUE(Near(At(13, 10).r, 63)) << int(At(13, 10).r);
+    EXPECT_TRUE(Near(At(14, 10).r, 126)) << int(At(14, 10).r);
+    // 5: multiply by the frame's colour.
+    SetClsColor(200, 100, 50);
+    ClearFrame();
+    SetBlend(5);
+    SetAlpha(1.0f);
+    SetColor(128, 255, 0);
+    DrawLineSegment(20, 20, 20, 20, 1);
+    Capture();
+    const Rgba m = At(20, 20);
+    EXPECT_TRUE(Near(m.r, 100)) << int(m.r);
+    EXPECT_TRUE(Near(m.g, 100)) << int(m.g);
+    EXPECT_EQ(m.b, 0);
+}
+
+TEST_F(WindowTest, ViewportClipsClearingAndLines) {
+    SetViewport(100, 100, 50, 50);
+    SetClsColor(255, 0, 0);
+    ClearFrame();
+    DrawLineSegment(0, 120, 799, 120, 1);
+    Capture();
+    Pixels lit = Lit();
+    EXPECT_EQ(lit.size(), 2500u);
+    EXPECT_EQ(At(100, 100).r, 255);
+    EXPECT_EQ(At(149, 149).r, 255);
+    EXPECT_EQ(At(99, 100).r, 0);
+    EXPECT_EQ(At(150, 149).r, 0);
+    EXPECT_EQ(At(125, 120).g, 255);  // the line inside the rectangle
+    EXPECT_EQ(At(200, 120).g, 0);
+    SetViewport(0, 0, 800, 600);  // the whole window: clipping off
+    ClearFrame();
+    Capture();
+    EXPECT_EQ(Lit().size(), 800u * 600u);
+}
+
+TEST_F(WindowTest, LaterLinesCoverEarlierOnesAcrossColourChanges) {
+    SetColor(255, 0, 0);
+    DrawLineSegment(50, 50, 60, 50, 1);
+    SetColor(0, 0, 255);
+    DrawLineSegment(55, 45, 55, 55, 1);
+    SetColor(0, 255, 0);
+    DrawLineSegment(58, 50, 58, 50, 1);
+    Capture();
+    EXPECT_EQ(At(55, 50).b, 255);
+    EXPECT_EQ(At(55, 50).r, 0);
+    EXPECT_EQ(At(58, 50).g, 255);
+    EXPECT_EQ(At(58, 50).r, 0);
+    EXPECT_EQ(At(52, 50).r, 255);
+}
+
+std::vector<uint8_t> g_presented;
+
+ObjectRef CaptureOnPresent(int32_t, const ObjectRef& data, const ObjectRef&) {
+    int32_t w = 0, h = 0;
+    ReadBackBuffer(g_presented, w, h);
+    return data;
+}
+
+TEST_F(WindowTest, PresentHookSeesThePictureAboutToBeShown) {
+    AttachHook(PresentHook, CaptureOnPresent, nullptr, 0);
+    ClearFrame();
+    DrawLineSegment(10, 20, 30, 40, 1);
+    Capture();
+    const std::vector<uint8_t> drawn = pixels;
+    PresentFrame(-1);
+    DetachHook(PresentHook, CaptureOnPresent, nullptr);
+    EXPECT_EQ(g_presented, drawn);
+}
+
+TEST_F(WindowTest, WindowCanBeClosedAndOpenedAgain) {
+    DrawLineSegment(1, 1, 100, 1, 1);
+    CloseGraphicsWindow();
+    std::vector<uint8_t> none;
+    int32_t w = 0, h = 0;
+    EXPECT_FALSE(ReadBackBuffer(none, w, h));
+    DrawLineSegment(1, 1, 100, 1, 1);  // nothing current: nothing happens
+    graphics = OpenGraphicsWindow(800, 600, 0, 60, 0);
+    ASSERT_TRUE(graphics);
+    Capture();
+    EXPECT_TRUE(Lit().empty());
+    DrawLineSegment(3, 3, 3, 3, 1);
+    Capture();
+    EXPECT_EQ(Lit(), (Pixels{{3, 3}}));
+}
+
+}  // namespace
