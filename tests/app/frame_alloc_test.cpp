@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 
@@ -14,15 +15,51 @@
 
 namespace {
 std::atomic<long> g_allocations{0};
-}  // namespace
 
-void* operator new(std::size_t size) {
+void* Allocate(std::size_t size, std::size_t alignment) noexcept {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    if (size == 0) size = 1;
+    if (alignment <= alignof(std::max_align_t)) return std::malloc(size);
+    // aligned_alloc wants a size that is a multiple of the alignment
+    return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+}
+void* AllocateOrThrow(std::size_t size, std::size_t alignment) {
+    if (void* p = Allocate(size, alignment)) return p;
     throw std::bad_alloc();
 }
+}  // namespace
+
+// Every form of the global allocation functions, so that all of them meet one allocator.
+void* operator new(std::size_t n) { return AllocateOrThrow(n, 0); }
+void* operator new[](std::size_t n) { return AllocateOrThrow(n, 0); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, 0); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n, 0); }
+void* operator new(std::size_t n, std::align_val_t a) {
+    return AllocateOrThrow(n, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t n, std::align_val_t a) {
+    return AllocateOrThrow(n, static_cast<std::size_t>(a));
+}
+void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+    return Allocate(n, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+    return Allocate(n, static_cast<std::size_t>(a));
+}
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "app/mouse.h"
@@ -158,7 +159,13 @@ TEST_P(ThrowVelocity, IsTheDragOverSixteenTruncatedAndBounded) {
 INSTANTIATE_TEST_SUITE_P(Drags, ThrowVelocity,
                          ::testing::Values(Drag{200, -40, 7, -2}, Drag{15, -15, 0, 0},
                                            Drag{-17, 0, -1, 0}, Drag{-300, 130, -7, 7},
-                                           Drag{32, 112, 2, 7}, Drag{0, 0, 0, 0}));
+                                           Drag{32, 112, 2, 7}, Drag{0, 0, 0, 0}),
+                         [](const ::testing::TestParamInfo<Drag>& info) {
+                             auto n = [](int32_t v) {
+                                 return (v < 0 ? "minus" : "") + std::to_string(v < 0 ? -v : v);
+                             };
+                             return "dx" + n(info.param.dx) + "_dy" + n(info.param.dy);
+                         });
 
 TEST(ThrowSpeedRule, TruncatesTowardZeroThenBounds) {
     EXPECT_EQ(ThrowSpeed(15), 0.0f);
