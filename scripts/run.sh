@@ -10,7 +10,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display (DISPLAY and WAYLAND_DISPLAY are empty): running 120 frames headless instead."
   mkdir -p out
   build/tools/sandbox-replay --frames 120 --png out/sandbox.png
-  echo "Wrote out/sandbox.png, the sandbox's 120th frame."
+  echo "Wrote $PWD/out/sandbox.png, the sandbox's 120th frame."
   exit 0
 fi
 exec build/app/sandbox
