@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "app/mouse.h"
@@ -8,6 +9,7 @@
 #include "host/graphics.h"
 #include "host/input.h"
 #include "host/sdl/sdl_host.h"
+#include "runtime/error.h"
 
 namespace {
 
@@ -30,11 +32,11 @@ void PrintMilliseconds(int32_t ms) {
 DemoState StartDemo() {
     // The program's classes (constraint, Verlet, Vect, PhysicsBody, the render attachments,
     // PhysicsWorld, FunctionPtr, Array) need no registration: their class records are static.
+    DemoState state;
     WorldList = std::make_shared<TList>();
-    OpenGraphicsWindow(kWindowWidth, kWindowHeight, 0, kWindowHertz, 0);  // result not examined
+    state.window = OpenGraphicsWindow(kWindowWidth, kWindowHeight, 0, kWindowHertz, 0);
     FunctionPtrList = std::make_shared<TList>();
 
-    DemoState state;
     state.world = PhysicsWorld::Create(static_cast<float>(kWindowWidth),
                                        static_cast<float>(kWindowHeight), 1);
     state.world->CONSTRAINT_ITERATIONS = kConstraintIterations;
@@ -93,8 +95,16 @@ int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks) {
 }
 
 int RunSandbox(const FrameLoopHooks& hooks) {
+    static bool ran = false;
+    if (ran) return 0;
+    ran = true;
+
     StartHost();  // every host module, once
     DemoState state = StartDemo();
+    if (!state.window) {
+        RuntimeThrow("Cannot open the " + std::to_string(kWindowWidth) + " x " +
+                     std::to_string(kWindowHeight) + " window (no usable display or OpenGL)");
+    }
     RunFrameLoop(state, hooks);
     return 0;
 }

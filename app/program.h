@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "host/graphics.h"
 #include "physics/body.h"
 #include "physics/world.h"
 
@@ -20,6 +21,7 @@ inline constexpr int32_t kCrossArm = 5;
 
 // What the frame loop keeps between frames.
 struct DemoState {
+    Ref<TGraphics> window;  // none when it could not be opened
     Ref<PhysicsWorld> world;
     Ref<PhysicsBody> templateBox;
     bool held = false;  // the throw button was down at the previous frame's test
@@ -49,5 +51,7 @@ void SimulationStep(PhysicsWorld& world);
 void DrawCursorCross();
 
 // The whole program after the process entry: starts the host modules, then StartDemo and the
-// frame loop. Returns the exit status, 0.
+// frame loop. Returns the exit status, 0. Without a window nothing could ever end the loop (the
+// quit key is read from the window's input), so that raises a run-time error instead. Runs at
+// most once per process; a second call returns 0 at once.
 int RunSandbox(const FrameLoopHooks& hooks = {});

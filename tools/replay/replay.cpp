@@ -167,7 +167,15 @@ int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& even
         // The program ends its own way: Escape held at the test after the last frame.
         if (frame == options.frames + 1) InjectKey(kQuitKey, true);
     };
-    const int status = RunSandbox(hooks);
+    int status = 0;
+    try {
+        status = RunSandbox(hooks);
+    } catch (...) {
+        // Unhook the recorder so that it goes, and with it the unfinished trace file.
+        DetachHook(PresentHook, &Recorder::OnPresent, recorder);
+        SetHostClock(nullptr);
+        throw;
+    }
     DetachHook(PresentHook, &Recorder::OnPresent, recorder);
     SetHostClock(nullptr);
 
