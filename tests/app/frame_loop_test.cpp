@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,9 @@ struct Drag {
     int32_t dx, dy;
     float vx, vy;
 };
+void PrintTo(const Drag& d, std::ostream* os) {
+    *os << "drag (" << d.dx << ", " << d.dy << ") -> (" << d.vx << ", " << d.vy << ")";
+}
 
 class ThrowVelocity : public FrameLoop, public ::testing::WithParamInterface<Drag> {};
 
