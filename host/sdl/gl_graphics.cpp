@@ -67,9 +67,9 @@ void TGLGraphics::Close() {
 
 Ref<TGLGraphicsDriver> TGLGraphicsDriver::Create() {
     if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return nullptr;
-    // Only a probe: windows load the library again for themselves.
+    // The driver keeps the OpenGL library loaded for the rest of the process, so that
+    // windows opened and closed in turn do not load and tear down the renderer each time.
     if (SDL_GL_LoadLibrary(nullptr) != 0) return nullptr;
-    SDL_GL_UnloadLibrary();
     auto driver = std::make_shared<TGLGraphicsDriver>();
     g_glDriver = driver;
     return driver;

@@ -28,6 +28,8 @@ struct Injected {
 };
 Injected g_injected;
 
+// The OpenGL library stays loaded to the end (the GL driver holds it): unloading it would tear
+// down the renderer inside SDL_Quit for nothing, just before the process ends.
 void QuitSdl() { SDL_Quit(); }
 
 Uint32 ActiveWindowId() {
