@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -89,7 +90,8 @@ int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks) {
         if (hooks.beforeQuitTest) hooks.beforeQuitTest(frames + 1, state);
         if (IsKeyDown(kQuitKey) != 0) break;
         RunFrame(state);
-        ++frames;
+        // The count stops short of overflowing (after more than a year at 60 frames a second).
+        if (frames < INT32_MAX - 1) ++frames;
     }
     return frames;
 }

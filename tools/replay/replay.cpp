@@ -165,7 +165,7 @@ int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& even
         recorder->BeginFrame(frame, state.world.get());
         while (next < events.size() && events[next].frame <= frame) Deliver(events[next++]);
         // The program ends its own way: Escape held at the test after the last frame.
-        if (frame == options.frames + 1) InjectKey(kQuitKey, true);
+        if (frame - 1 == options.frames) InjectKey(kQuitKey, true);
     };
     int status = 0;
     try {
