@@ -7,7 +7,7 @@
 // The real clock: monotonic milliseconds as a wrapping int32 (only differences mean anything)
 // and a thread sleep.
 class HostClock {
-public:
+  public:
     virtual ~HostClock() = default;
     virtual int32_t NowMs();
     virtual void SleepMs(int32_t ms);
@@ -15,7 +15,7 @@ public:
 
 // Time that moves only when told: sleeping advances it at once by the requested amount.
 class VirtualClock : public HostClock {
-public:
+  public:
     explicit VirtualClock(int32_t startMs = 0) : now_(static_cast<uint32_t>(startMs)) {}
     int32_t NowMs() override { return static_cast<int32_t>(now_); }
     void SleepMs(int32_t ms) override;
@@ -24,7 +24,7 @@ public:
     // Milliseconds slept so far.
     int64_t SleptMs() const { return slept_; }
 
-private:
+  private:
     uint32_t now_;  // unsigned so that wrapping past the int32 range is defined
     int64_t slept_ = 0;
 };

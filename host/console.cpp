@@ -99,8 +99,7 @@ std::u16string Utf16FromUtf8(std::string_view text) {
             ++taken;
         }
         const bool complete = taken == length;
-        if (!complete || c < minimum || c > 0x10FFFF || IsHighSurrogate(c) ||
-            IsLowSurrogate(c)) {
+        if (!complete || c < minimum || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c)) {
             c = kReplacement;
         }
         AppendUtf16(out, c);

@@ -14,18 +14,41 @@ namespace {
 
 std::map<int32_t, std::string>& IdNames() {
     static std::map<int32_t, std::string> names = {
-        {257, "AppSuspend"},      {258, "AppResume"},        {259, "AppTerminate"},
-        {260, "AppOpenFile"},     {261, "AppIdle"},          {513, "KeyDown"},
-        {514, "KeyUp"},           {515, "KeyChar"},          {516, "KeyRepeat"},
-        {1025, "MouseDown"},      {1026, "MouseUp"},         {1027, "MouseMove"},
-        {1028, "MouseWheel"},     {1029, "MouseEnter"},      {1030, "MouseLeave"},
-        {2049, "TimerTick"},      {4097, "HotkeyHit"},       {8193, "GadgetAction"},
-        {8194, "GadgetPaint"},    {8195, "GadgetSelect"},    {8196, "GadgetMenu"},
-        {8197, "GadgetOpen"},     {8198, "GadgetClose"},     {8199, "GadgetDone"},
-        {8200, "GadgetLostFocus"}, {8201, "GadgetShape"},    {16385, "WindowMove"},
-        {16386, "WindowSize"},    {16387, "WindowClose"},    {16388, "WindowActivate"},
-        {16389, "WindowAccept"},  {32769, "MenuAction"},     {65537, "StreamEof"},
-        {65538, "StreamAvail"},   {131073, "ProcessExit"},
+        {257, "AppSuspend"},
+        {258, "AppResume"},
+        {259, "AppTerminate"},
+        {260, "AppOpenFile"},
+        {261, "AppIdle"},
+        {513, "KeyDown"},
+        {514, "KeyUp"},
+        {515, "KeyChar"},
+        {516, "KeyRepeat"},
+        {1025, "MouseDown"},
+        {1026, "MouseUp"},
+        {1027, "MouseMove"},
+        {1028, "MouseWheel"},
+        {1029, "MouseEnter"},
+        {1030, "MouseLeave"},
+        {2049, "TimerTick"},
+        {4097, "HotkeyHit"},
+        {8193, "GadgetAction"},
+        {8194, "GadgetPaint"},
+        {8195, "GadgetSelect"},
+        {8196, "GadgetMenu"},
+        {8197, "GadgetOpen"},
+        {8198, "GadgetClose"},
+        {8199, "GadgetDone"},
+        {8200, "GadgetLostFocus"},
+        {8201, "GadgetShape"},
+        {16385, "WindowMove"},
+        {16386, "WindowSize"},
+        {16387, "WindowClose"},
+        {16388, "WindowActivate"},
+        {16389, "WindowAccept"},
+        {32769, "MenuAction"},
+        {65537, "StreamEof"},
+        {65538, "StreamAvail"},
+        {131073, "ProcessExit"},
     };
     return names;
 }
@@ -60,7 +83,9 @@ ObjectRef QueueHook(int32_t, const ObjectRef& data, const ObjectRef&) {
 }  // namespace
 
 ObjectRef TEvent::Emit() {
-    ObjectRef self = shared_from_this();
+    // Events made by Create are shared; one living elsewhere is passed without ownership.
+    ObjectRef self = weak_from_this().lock();
+    if (!self) self = ObjectRef(ObjectRef(), this);
     if (EventHook < 0) return self;
     return RunHookChain(EventHook, self);
 }

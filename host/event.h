@@ -34,7 +34,7 @@ inline constexpr int32_t kModSystem = 8;
 extern int32_t EventHook;
 
 class TEvent : public Object, public std::enable_shared_from_this<TEvent> {
-public:
+  public:
     static const ClassInfo kClass;
     TEvent() : Object(kClass) {}
 

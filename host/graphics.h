@@ -23,7 +23,7 @@ class TGraphicsDriver;
 
 // An open window with its rendering context.
 class TGraphics : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     virtual TGraphicsDriver* Driver() = 0;
@@ -33,13 +33,13 @@ public:
     // Releases the context and destroys the window it created.
     virtual void Close() = 0;
 
-protected:
+  protected:
     explicit TGraphics(const ClassInfo& c) : Object(c) {}
 };
 
 // A display mode.
 class TGraphicsMode : public Object {
-public:
+  public:
     static const ClassInfo kClass;
     TGraphicsMode() : Object(kClass) {}
 
@@ -52,7 +52,7 @@ public:
 // A back end. Drivers made with std::make_shared can be handed around by the front end as
 // references; others are referred to without ownership.
 class TGraphicsDriver : public Object, public std::enable_shared_from_this<TGraphicsDriver> {
-public:
+  public:
     static const ClassInfo kClass;
 
     virtual std::vector<Ref<TGraphicsMode>> GraphicsModes() = 0;
@@ -66,13 +66,13 @@ public:
     // Presents the back buffer; a non-zero sync waits for the vertical blank.
     virtual void Flip(int32_t sync) = 0;
 
-protected:
+  protected:
     explicit TGraphicsDriver(const ClassInfo& c) : Object(c) {}
 };
 
 // A 2-D renderer that is also a graphics driver. Colours are 0..255, positions float.
 class TLumo2DDriver : public TGraphicsDriver {
-public:
+  public:
     static const ClassInfo kClass;
 
     // 1 alpha test (default), 2 opaque, 3 alpha blend, 4 additive, 5 multiply.
@@ -95,13 +95,13 @@ public:
     // The orthographic projection: (0, 0) top-left, (width, height) bottom-right.
     virtual void SetResolution(float width, float height) = 0;
 
-protected:
+  protected:
     explicit TLumo2DDriver(const ClassInfo& c) : TGraphicsDriver(c) {}
 };
 
 // A graphics wrapped with its 2-D drawing state.
 class TLumo2DGraphics : public TGraphics {
-public:
+  public:
     static const ClassInfo kClass;
 
     TLumo2DGraphics() : TGraphics(kClass) {}

@@ -16,8 +16,8 @@
 #include "host/system.h"
 #include "runtime/object.h"
 
-inline constexpr int32_t kKeyCount = 256;    // key codes 0..255
-inline constexpr int32_t kButtonCount = 4;   // buttons 1 left, 2 right, 3 middle; 0 unused
+inline constexpr int32_t kKeyCount = 256;   // key codes 0..255
+inline constexpr int32_t kButtonCount = 4;  // buttons 1 left, 2 right, 3 middle; 0 unused
 inline constexpr int32_t kTypedCharQueueSize = 256;
 inline constexpr int32_t kPolledInputPriority = 0;
 

@@ -9,7 +9,7 @@ bool g_pumping = false;
 
 // Marks a pump as running for its lifetime, also when a handler throws.
 class PumpGuard {
-public:
+  public:
     PumpGuard() { g_pumping = true; }
     ~PumpGuard() { g_pumping = false; }
     PumpGuard(const PumpGuard&) = delete;

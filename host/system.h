@@ -9,7 +9,7 @@
 #include "runtime/object.h"
 
 class TSystemDriver : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     // Takes every waiting message off the queue, without waiting, and emits its event.
@@ -28,7 +28,7 @@ public:
     // Opens a web address in the user's browser; 1 on success.
     virtual int32_t OpenURL(const std::string& url) = 0;
 
-protected:
+  protected:
     explicit TSystemDriver(const ClassInfo& c) : Object(c) {}
 };
 

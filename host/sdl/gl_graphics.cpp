@@ -24,9 +24,8 @@ uint8_t ClampByte(int32_t c) { return static_cast<uint8_t>(std::clamp(c, 0, 255)
 
 // ---- TGLGraphics ----
 
-TGLGraphics::TGLGraphics(const Ref<TGLGraphicsDriver>& driver, SDL_Window* window,
-                         void* context, bool ownsWindow, int32_t depth, int32_t hertz,
-                         int32_t flags)
+TGLGraphics::TGLGraphics(const Ref<TGLGraphicsDriver>& driver, SDL_Window* window, void* context,
+                         bool ownsWindow, int32_t depth, int32_t hertz, int32_t flags)
     : TGraphics(kClass),
       driver_(driver),
       window_(window),
@@ -395,8 +394,7 @@ void TGLLumo2DDriver::Flush() {
     points_.clear();
 }
 
-bool TGLLumo2DDriver::ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width,
-                                     int32_t& height) {
+bool TGLLumo2DDriver::ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height) {
     TGLGraphics* g = graphicsDriver_->Current();
     if (g == nullptr) return false;
     Flush();

@@ -15,7 +15,7 @@ class TGLGraphicsDriver;
 
 // A window with its OpenGL context.
 class TGLGraphics : public TGraphics {
-public:
+  public:
     static const ClassInfo kClass;
     TGLGraphics(const Ref<TGLGraphicsDriver>& driver, SDL_Window* window, void* context,
                 bool ownsWindow, int32_t depth, int32_t hertz, int32_t flags);
@@ -29,7 +29,7 @@ public:
     SDL_Window* Window() const { return window_; }
     void* Context() const { return context_; }
 
-private:
+  private:
     Ref<TGLGraphicsDriver> driver_;
     SDL_Window* window_;
     void* context_;  // SDL_GLContext
@@ -38,7 +38,7 @@ private:
 };
 
 class TGLGraphicsDriver : public TGraphicsDriver {
-public:
+  public:
     static const ClassInfo kClass;
     TGLGraphicsDriver() : TGraphicsDriver(kClass) {}
 
@@ -58,13 +58,13 @@ public:
     // Called by a closing graphics that may be current.
     void Forget(TGLGraphics* g);
 
-private:
+  private:
     Ref<TGLGraphics> current_;
     int32_t swapInterval_ = -1;  // last interval set on the current context; -1 unknown
 };
 
 class TGLLumo2DDriver : public TLumo2DDriver {
-public:
+  public:
     static const ClassInfo kClass;
     explicit TGLLumo2DDriver(const Ref<TGLGraphicsDriver>& graphicsDriver);
 
@@ -92,7 +92,7 @@ public:
     // Reads the current back buffer, top row first, RGBA8; false without a current graphics.
     bool ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height);
 
-private:
+  private:
     // Sends the batched lines and points.
     void Flush();
     // The rendering state a freshly selected context starts from.
@@ -100,7 +100,7 @@ private:
 
     Ref<TGLGraphicsDriver> graphicsDriver_;
     std::weak_ptr<TGLLumo2DDriver> self_;
-    bool selected_ = false;  // a graphics is selected and its context current
+    bool selected_ = false;           // a graphics is selected and its context current
     int32_t width_ = 0, height_ = 0;  // real size of the selected graphics
     int32_t blend_ = 0;               // mode in force; 0 until the first SetBlend
     uint8_t color_[4] = {255, 255, 255, 255};

@@ -105,18 +105,30 @@ constexpr ScancodeKey kByScancode[] = {
 // Punctuation by the character the layout puts on the key.
 int32_t KeyFromPunctuation(int32_t keycode) {
     switch (keycode) {
-        case ';': return 186;
-        case '=': return 187;
-        case ',': return 188;
-        case '-': return 189;
-        case '.': return 190;
-        case '/': return 191;
-        case '`': return 192;
-        case '[': return 219;
-        case '\\': return 220;
-        case ']': return 221;
-        case '\'': return 222;
-        default: return 0;
+        case ';':
+            return 186;
+        case '=':
+            return 187;
+        case ',':
+            return 188;
+        case '-':
+            return 189;
+        case '.':
+            return 190;
+        case '/':
+            return 191;
+        case '`':
+            return 192;
+        case '[':
+            return 219;
+        case '\\':
+            return 220;
+        case ']':
+            return 221;
+        case '\'':
+            return 222;
+        default:
+            return 0;
     }
 }
 

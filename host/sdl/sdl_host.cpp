@@ -46,10 +46,14 @@ void Push(SDL_Event& e) {
 
 Uint8 SdlButton(int32_t button) {
     switch (button) {
-        case 1: return SDL_BUTTON_LEFT;
-        case 2: return SDL_BUTTON_RIGHT;
-        case 3: return SDL_BUTTON_MIDDLE;
-        default: RuntimeThrow("Mouse button out of range: " + std::to_string(button));
+        case 1:
+            return SDL_BUTTON_LEFT;
+        case 2:
+            return SDL_BUTTON_RIGHT;
+        case 3:
+            return SDL_BUTTON_MIDDLE;
+        default:
+            RuntimeThrow("Mouse button out of range: " + std::to_string(button));
     }
 }
 
@@ -66,15 +70,24 @@ SDL_Scancode ScancodeForKey(int32_t virtualKey) {
 
 Uint16 ModifierOf(SDL_Scancode s) {
     switch (s) {
-        case SDL_SCANCODE_LSHIFT: return KMOD_LSHIFT;
-        case SDL_SCANCODE_RSHIFT: return KMOD_RSHIFT;
-        case SDL_SCANCODE_LCTRL: return KMOD_LCTRL;
-        case SDL_SCANCODE_RCTRL: return KMOD_RCTRL;
-        case SDL_SCANCODE_LALT: return KMOD_LALT;
-        case SDL_SCANCODE_RALT: return KMOD_RALT;
-        case SDL_SCANCODE_LGUI: return KMOD_LGUI;
-        case SDL_SCANCODE_RGUI: return KMOD_RGUI;
-        default: return 0;
+        case SDL_SCANCODE_LSHIFT:
+            return KMOD_LSHIFT;
+        case SDL_SCANCODE_RSHIFT:
+            return KMOD_RSHIFT;
+        case SDL_SCANCODE_LCTRL:
+            return KMOD_LCTRL;
+        case SDL_SCANCODE_RCTRL:
+            return KMOD_RCTRL;
+        case SDL_SCANCODE_LALT:
+            return KMOD_LALT;
+        case SDL_SCANCODE_RALT:
+            return KMOD_RALT;
+        case SDL_SCANCODE_LGUI:
+            return KMOD_LGUI;
+        case SDL_SCANCODE_RGUI:
+            return KMOD_RGUI;
+        default:
+            return 0;
     }
 }
 

@@ -16,8 +16,8 @@ namespace {
 
 struct SystemState {
     int32_t mods = 0;
-    Uint32 trackedWindow = 0;  // SDL window id the pointer is over; 0: none
-    ObjectRef trackedSource;   // its event source (none for graphics windows)
+    Uint32 trackedWindow = 0;            // SDL window id the pointer is over; 0: none
+    ObjectRef trackedSource;             // its event source (none for graphics windows)
     int32_t pointerX = 0, pointerY = 0;  // last position seen, client pixels
     bool pointerVisible = true;
 };
@@ -41,8 +41,7 @@ int32_t ModsFromSdl(Uint16 mod) {
 bool IsModifierKey(SDL_Scancode s) { return s >= SDL_SCANCODE_LCTRL && s <= SDL_SCANCODE_RGUI; }
 
 void ApplyPointerVisibility() {
-    SDL_ShowCursor(g_state.pointerVisible || g_state.trackedWindow == 0 ? SDL_ENABLE
-                                                                        : SDL_DISABLE);
+    SDL_ShowCursor(g_state.pointerVisible || g_state.trackedWindow == 0 ? SDL_ENABLE : SDL_DISABLE);
 }
 
 // Enter/leave tracking: hovered is the window the pointer is now inside (0: none); (x, y) is
@@ -70,18 +69,27 @@ Uint32 HoveredWindow(Uint32 id, int32_t x, int32_t y) {
 // SDL numbers the middle button 2 and the right one 3; the host the other way round.
 int32_t ButtonFromSdl(Uint8 button) {
     switch (button) {
-        case SDL_BUTTON_LEFT: return 1;
-        case SDL_BUTTON_RIGHT: return 2;
-        case SDL_BUTTON_MIDDLE: return 3;
-        default: return 0;
+        case SDL_BUTTON_LEFT:
+            return 1;
+        case SDL_BUTTON_RIGHT:
+            return 2;
+        case SDL_BUTTON_MIDDLE:
+            return 3;
+        default:
+            return 0;
     }
 }
 
 // Characters a key types on its own (no text-input event carries them).
 int32_t CharacterOfKey(int32_t key) {
     switch (key) {
-        case 8: case 9: case 13: case 27: return key;
-        default: return 0;
+        case 8:
+        case 9:
+        case 13:
+        case 27:
+            return key;
+        default:
+            return 0;
     }
 }
 

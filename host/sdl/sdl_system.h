@@ -10,7 +10,7 @@
 union SDL_Event;
 
 class TSDLSystemDriver : public TSystemDriver {
-public:
+  public:
     static const ClassInfo kClass;
     TSDLSystemDriver() : TSystemDriver(kClass) {}
 

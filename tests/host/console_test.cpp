@@ -14,7 +14,7 @@ namespace {
 // Points standard output at a pipe while it lives; Drain reads what has reached the pipe
 // without flushing anything itself.
 class StdoutCapture {
-public:
+  public:
     StdoutCapture() {
         std::fflush(stdout);
         saved_ = dup(STDOUT_FILENO);
@@ -37,7 +37,7 @@ public:
         return out;
     }
 
-private:
+  private:
     int saved_ = -1;
     int fds_[2] = {-1, -1};
 };
@@ -80,12 +80,14 @@ TEST(Utf8FromUtf16, SurrogatePairIsOneFourByteSequenceAndLoneHalvesAreReplaced) 
 
 TEST(Utf16FromUtf8, DecodesAndReplacesEachMalformedSequence) {
     EXPECT_EQ(Utf16FromUtf8("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"A\u00E9\u20AC\U0001F600");
-    EXPECT_EQ(Utf16FromUtf8("\x80x"), u"\uFFFDx");                  // stray continuation
-    EXPECT_EQ(Utf16FromUtf8("\xE2\x82" "A"), u"\uFFFDA");            // truncated
-    EXPECT_EQ(Utf16FromUtf8("\xE0\x80\x80"), u"\uFFFD");             // overlong
-    EXPECT_EQ(Utf16FromUtf8("\xED\xA0\x80"), u"\uFFFD");             // encoded surrogate
-    EXPECT_EQ(Utf16FromUtf8("\xF4\x90\x80\x80"), u"\uFFFD");         // beyond U+10FFFF
-    EXPECT_EQ(Utf16FromUtf8("\xF0\x9F\x98"), u"\uFFFD");             // cut at the end
+    EXPECT_EQ(Utf16FromUtf8("\x80x"), u"\uFFFDx");  // stray continuation
+    EXPECT_EQ(Utf16FromUtf8("\xE2\x82"
+                            "A"),
+              u"\uFFFDA");                                    // truncated
+    EXPECT_EQ(Utf16FromUtf8("\xE0\x80\x80"), u"\uFFFD");      // overlong
+    EXPECT_EQ(Utf16FromUtf8("\xED\xA0\x80"), u"\uFFFD");      // encoded surrogate
+    EXPECT_EQ(Utf16FromUtf8("\xF4\x90\x80\x80"), u"\uFFFD");  // beyond U+10FFFF
+    EXPECT_EQ(Utf16FromUtf8("\xF0\x9F\x98"), u"\uFFFD");      // cut at the end
 }
 
 }  // namespace

@@ -8,10 +8,10 @@ namespace {
 
 TEST(EventIds, RegistryNamesTheSystemsIds) {
     const std::pair<int32_t, const char*> named[] = {
-        {257, "AppSuspend"},    {259, "AppTerminate"},   {261, "AppIdle"},
-        {516, "KeyRepeat"},     {1030, "MouseLeave"},    {2049, "TimerTick"},
-        {8193, "GadgetAction"}, {8201, "GadgetShape"},   {16389, "WindowAccept"},
-        {32769, "MenuAction"},  {65538, "StreamAvail"},  {131073, "ProcessExit"},
+        {257, "AppSuspend"},    {259, "AppTerminate"},  {261, "AppIdle"},
+        {516, "KeyRepeat"},     {1030, "MouseLeave"},   {2049, "TimerTick"},
+        {8193, "GadgetAction"}, {8201, "GadgetShape"},  {16389, "WindowAccept"},
+        {32769, "MenuAction"},  {65538, "StreamAvail"}, {131073, "ProcessExit"},
     };
     for (const auto& [id, name] : named) EXPECT_EQ(TEvent::DescriptionForId(id), name) << id;
     EXPECT_EQ(TEvent::DescriptionForId(12345), "Unknown Event, id=12345");

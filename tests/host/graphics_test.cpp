@@ -22,7 +22,7 @@ std::string Num(float v) {
 class FakeDriver;
 
 class FakeGraphics : public TGraphics {
-public:
+  public:
     static const ClassInfo kClass;
     FakeGraphics(FakeDriver* d, int32_t w, int32_t h, int32_t depth, int32_t hz, int32_t flags)
         : TGraphics(kClass), driver_(d), w_(w), h_(h), depth_(depth), hz_(hz), flags_(flags) {}
@@ -32,7 +32,7 @@ public:
     }
     void Close() override;
 
-private:
+  private:
     FakeDriver* driver_;
     int32_t w_, h_, depth_, hz_, flags_;
 };
@@ -40,14 +40,13 @@ const ClassInfo FakeGraphics::kClass{"FakeGraphics", &TGraphics::kClass};
 
 // Records every call, and the host clock at every flip.
 class FakeDriver : public TLumo2DDriver {
-public:
+  public:
     static const ClassInfo kClass;
     FakeDriver() : TLumo2DDriver(kClass) {}
 
     std::vector<Ref<TGraphicsMode>> GraphicsModes() override { return {}; }
     Ref<TGraphics> AttachGraphics(intptr_t, int32_t) override { return nullptr; }
-    Ref<TGraphics> CreateGraphics(int32_t w, int32_t h, int32_t d, int32_t hz,
-                                  int32_t f) override {
+    Ref<TGraphics> CreateGraphics(int32_t w, int32_t h, int32_t d, int32_t hz, int32_t f) override {
         calls.push_back("CreateGraphics flags " + std::to_string(f));
         if (throwOnCreate) throw std::runtime_error("no device");
         auto self = std::static_pointer_cast<TLumo2DDriver>(shared_from_this());
@@ -79,8 +78,7 @@ public:
                         std::to_string(w) + " " + std::to_string(h));
     }
     void SetTransform(float ix, float iy, float jx, float jy) override {
-        calls.push_back("SetTransform " + Num(ix) + " " + Num(iy) + " " + Num(jx) + " " +
-                        Num(jy));
+        calls.push_back("SetTransform " + Num(ix) + " " + Num(iy) + " " + Num(jx) + " " + Num(jy));
     }
     void SetLineWidth(float w) override { calls.push_back("SetLineWidth " + Num(w)); }
     void Cls() override { calls.push_back("Cls"); }
@@ -103,7 +101,7 @@ TGraphicsDriver* FakeGraphics::Driver() { return driver_; }
 void FakeGraphics::Close() { driver_->calls.push_back("Close " + std::to_string(w_)); }
 
 class FrontEndTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         StartGraphics();
         SetHostClock(&clock);
@@ -158,10 +156,9 @@ TEST_F(FrontEndTest, LineGoesThroughHandleAndOriginAndPlotsTheTransformedEnd) {
     DrawLineSegment(10, 20, 30, 40, 1);
     DrawLineSegment(10, 20, 30, 40, 3);
     DrawLineSegment(10, 20, 30, 40, 0);
-    EXPECT_EQ(driver->calls, (std::vector<std::string>{
-                                 "DrawLine 0 0 20 20 10 20", "Plot 30 40",
-                                 "DrawLine 0 0 20 20 10 20", "Plot 30 40",
-                                 "DrawLine 0 0 20 20 10 20"}));
+    EXPECT_EQ(driver->calls, (std::vector<std::string>{"DrawLine 0 0 20 20 10 20", "Plot 30 40",
+                                                       "DrawLine 0 0 20 20 10 20", "Plot 30 40",
+                                                       "DrawLine 0 0 20 20 10 20"}));
     driver->calls.clear();
     SetOrigin(100, 50);
     SetHandle(5, 5);  // kept negated
@@ -277,8 +274,7 @@ TEST_F(FrontEndTest, LateFrameRestartsTheScheduleInsteadOfBursting) {
     const int32_t late = clock.NowMs();
     for (int i = 0; i < 3; ++i) PresentFrame(-1);
     const std::vector<int32_t> after =
-        Intervals(std::vector<int32_t>(driver->flipTimes.end() - 3, driver->flipTimes.end()),
-                  late);
+        Intervals(std::vector<int32_t>(driver->flipTimes.end() - 3, driver->flipTimes.end()), late);
     for (int32_t interval : after) {
         EXPECT_GE(interval, 16);
         EXPECT_LE(interval, 17);

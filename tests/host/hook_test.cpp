@@ -11,7 +11,7 @@ namespace {
 
 // A context that names a callback, and a data object that collects the names in call order.
 class Label : public Object {
-public:
+  public:
     static const ClassInfo kClass;
     explicit Label(std::string n) : Object(kClass), name(std::move(n)) {}
     std::string name;
@@ -74,7 +74,7 @@ TEST(HookChain, DetachRemovesOnlyTheFirstMatchOfFuncAndContext) {
     AttachHook(id, Record, twice, 0);
     DetachHook(id, Record, twice);
     EXPECT_EQ(RunChain(id), (std::vector<std::string>{"other", "twice"}));
-    DetachHook(id, Replace, other);        // same context, other func: no match
+    DetachHook(id, Replace, other);         // same context, other func: no match
     DetachHook(id, Record, Make("other"));  // equal name, other object: no match
     EXPECT_EQ(RunChain(id), (std::vector<std::string>{"other", "twice"}));
 }

@@ -12,7 +12,7 @@ void Emit(int32_t id, int32_t data = 0, int32_t x = 0, int32_t y = 0,
 }
 
 class PolledInputTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { StartPolledInput(nullptr); }
     void TearDown() override { StopPolledInput(); }
 };
@@ -127,7 +127,7 @@ TEST(PolledInput, SourceFilterPassesOtherSourcesByAndStopClearsState) {
 
 // A system driver whose pump raises a key event; the handler of that event queries again.
 class EchoDriver : public TSystemDriver {
-public:
+  public:
     static const ClassInfo kClass;
     EchoDriver() : TSystemDriver(kClass) {}
     void Poll() override {

@@ -15,8 +15,7 @@ class KeyMap : public ::testing::TestWithParam<Case> {};
 
 TEST_P(KeyMap, MapsToTheVirtualKey) {
     const Case& c = GetParam();
-    EXPECT_EQ(VirtualKeyFromSdl(c.keycode, c.scancode), c.key)
-        << SDL_GetScancodeName(c.scancode);
+    EXPECT_EQ(VirtualKeyFromSdl(c.keycode, c.scancode), c.key) << SDL_GetScancodeName(c.scancode);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -32,8 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{SDLK_RIGHT, SDL_SCANCODE_RIGHT, 39}, Case{SDLK_DOWN, SDL_SCANCODE_DOWN, 40},
         Case{SDLK_INSERT, SDL_SCANCODE_INSERT, 45}, Case{SDLK_DELETE, SDL_SCANCODE_DELETE, 46},
         Case{SDLK_HOME, SDL_SCANCODE_HOME, 36}, Case{SDLK_END, SDL_SCANCODE_END, 35},
-        Case{SDLK_PAGEUP, SDL_SCANCODE_PAGEUP, 33},
-        Case{SDLK_PAGEDOWN, SDL_SCANCODE_PAGEDOWN, 34},
+        Case{SDLK_PAGEUP, SDL_SCANCODE_PAGEUP, 33}, Case{SDLK_PAGEDOWN, SDL_SCANCODE_PAGEDOWN, 34},
         Case{SDLK_KP_0, SDL_SCANCODE_KP_0, 96}, Case{SDLK_KP_9, SDL_SCANCODE_KP_9, 105},
         Case{SDLK_KP_MULTIPLY, SDL_SCANCODE_KP_MULTIPLY, 106},
         Case{SDLK_KP_PLUS, SDL_SCANCODE_KP_PLUS, 107},
@@ -50,13 +48,12 @@ INSTANTIATE_TEST_SUITE_P(
 // whose character has no code, and the position always for the keypad.
 INSTANTIATE_TEST_SUITE_P(
     Layouts, KeyMap,
-    ::testing::Values(
-        Case{SDLK_z, SDL_SCANCODE_Y, 90},        // German: Z where US has Y
-        Case{SDLK_a, SDL_SCANCODE_Q, 65},        // French: A where US has Q
-        Case{'&', SDL_SCANCODE_1, 49},           // French digit row
-        Case{0x0439, SDL_SCANCODE_Q, 81},        // Russian: a Cyrillic letter on Q
-        Case{SDLK_1, SDL_SCANCODE_KP_1, 97},     // keypad reported as its character
-        Case{'*', SDL_SCANCODE_KP_MULTIPLY, 106}));
+    ::testing::Values(Case{SDLK_z, SDL_SCANCODE_Y, 90},     // German: Z where US has Y
+                      Case{SDLK_a, SDL_SCANCODE_Q, 65},     // French: A where US has Q
+                      Case{'&', SDL_SCANCODE_1, 49},        // French digit row
+                      Case{0x0439, SDL_SCANCODE_Q, 81},     // Russian: a Cyrillic letter on Q
+                      Case{SDLK_1, SDL_SCANCODE_KP_1, 97},  // keypad reported as its character
+                      Case{'*', SDL_SCANCODE_KP_MULTIPLY, 106}));
 
 TEST(KeyMapNoCode, KeysWithoutACodeGiveZero) {
     EXPECT_EQ(VirtualKeyFromSdl(SDLK_UNKNOWN, SDL_SCANCODE_UNKNOWN), 0);

@@ -24,7 +24,7 @@ ObjectRef RecordEvent(int32_t, const ObjectRef& data, const ObjectRef&) {
 }
 
 class SdlEventTest : public WindowTest {
-protected:
+  protected:
     void SetUp() override {
         WindowTest::SetUp();
         PumpSystemEvents();  // whatever opening the window queued

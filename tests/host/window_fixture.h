@@ -19,7 +19,7 @@ struct Rgba {
 };
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         StartHost();
