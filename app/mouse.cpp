@@ -1,0 +1,37 @@
+#include "app/mouse.h"
+
+#include "host/input.h"
+
+float ThrowSpeed(int32_t delta) {
+    float v = static_cast<float>(delta / kThrowDivisor);  // integer division truncates toward 0
+    if (!(v <= kThrowSpeedLimit)) v = kThrowSpeedLimit;
+    if (!(v >= -kThrowSpeedLimit)) v = -kThrowSpeedLimit;
+    return v;
+}
+
+Ref<PhysicsBody> MouseStep(PhysicsBody& templateBox, bool& held) {
+    bool release = false;
+    if (IsMouseDown(kThrowButton) != 0) {
+        held = true;
+    } else if (held) {
+        held = false;
+        release = true;
+    } else {
+        // Restart both movement counters from where the cursor is now.
+        MouseDeltaX();
+        MouseDeltaY();
+    }
+    if (!release) return nullptr;
+
+    // A copy of the template as it is now, wherever it stands in the pile and however tilted.
+    Ref<PhysicsBody> copy = templateBox.duplicate();
+    copy->UpdatePosition();
+    const int32_t y = MouseCursorY();  // y is asked first
+    const int32_t x = MouseCursorX();
+    VectRef target = MakeVect(static_cast<float>(x), static_cast<float>(y));
+    copy->Position(*target);
+    const float vx = ThrowSpeed(MouseDeltaX());
+    const float vy = ThrowSpeed(MouseDeltaY());
+    copy->SetVelocity(*MakeVect(vx, vy));
+    return copy;
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Throwing boxes with the mouse. Once per frame the left button is tested: holding it does
+// nothing, releasing it throws a copy of the template box centred on the cursor, with the drag
+// distance divided by 16 (truncated toward zero) as its velocity, at most 7 pixels per step on
+// each axis. While the button is up the movement counters are read and dropped every frame, so
+// that the next drag measures from the last frame before the press.
+
+#include <cstdint>
+
+#include "physics/body.h"
+
+inline constexpr int32_t kThrowButton = 1;
+inline constexpr int32_t kThrowDivisor = 16;
+inline constexpr float kThrowSpeedLimit = 7.0f;
+
+// The throw velocity along one axis for a drag of `delta` pixels.
+float ThrowSpeed(int32_t delta);
+
+// One frame's mouse step. `held` says that the button was down at the previous frame's test.
+// Returns the thrown box, or none.
+Ref<PhysicsBody> MouseStep(PhysicsBody& templateBox, bool& held);

@@ -1,0 +1,112 @@
+#include "app/program.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/mouse.h"
+#include "app/scene.h"
+#include "host/graphics.h"
+#include "host/input.h"
+#include "host/sdl/sdl_host.h"
+#include "runtime/error.h"
+
+namespace {
+
+// Prints ms in decimal: digits only, with a leading '-' when negative.
+void PrintMilliseconds(int32_t ms) {
+    char16_t digits[12];
+    size_t n = sizeof(digits) / sizeof(digits[0]);
+    // Work in unsigned so that the smallest int32 has a magnitude too.
+    uint32_t magnitude = ms < 0 ? 0u - static_cast<uint32_t>(ms) : static_cast<uint32_t>(ms);
+    do {
+        digits[--n] = static_cast<char16_t>(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (ms < 0) digits[--n] = u'-';
+    PrintLine(std::u16string_view(digits + n, sizeof(digits) / sizeof(digits[0]) - n));
+}
+
+}  // namespace
+
+DemoState StartDemo() {
+    // The program's classes (constraint, Verlet, Vect, PhysicsBody, the render attachments,
+    // PhysicsWorld, FunctionPtr, Array) need no registration: their class records are static.
+    DemoState state;
+    WorldList = std::make_shared<TList>();
+    state.window = OpenGraphicsWindow(kWindowWidth, kWindowHeight, 0, kWindowHertz, 0);
+    FunctionPtrList = std::make_shared<TList>();
+
+    state.world = PhysicsWorld::Create(static_cast<float>(kWindowWidth),
+                                       static_cast<float>(kWindowHeight), 1);
+    state.world->CONSTRAINT_ITERATIONS = kConstraintIterations;
+    state.templateBox = BuildScene(*state.world);
+    return state;
+}
+
+void SimulationStep(PhysicsWorld& world) {
+    world.Update();
+    PhysicsBody::UpdateAllPositions(&world);
+    const int32_t t0 = ElapsedMs();
+    PhysicsBody::CollideAll(&world);
+    // The clock is an int32 that wraps around; the difference is taken modulo 2^32.
+    const int32_t dt = static_cast<int32_t>(static_cast<uint32_t>(ElapsedMs()) -
+                                            static_cast<uint32_t>(t0));
+    if (IsKeyDown(kTimingKey) != 0) PrintMilliseconds(dt);
+}
+
+void DrawCursorCross() {
+    // Each coordinate asks for the cursor anew, last argument first; the cursor may move between
+    // the queries because every query takes in pending events.
+    {
+        const float y2 = static_cast<float>(MouseCursorY());
+        const float x2 = static_cast<float>(MouseCursorX() + kCrossArm);
+        const float y1 = static_cast<float>(MouseCursorY());
+        const float x1 = static_cast<float>(MouseCursorX() - kCrossArm);
+        DrawLineSegment(x1, y1, x2, y2, 1);
+    }
+    {
+        const float y2 = static_cast<float>(MouseCursorY() + kCrossArm);
+        const float x2 = static_cast<float>(MouseCursorX());
+        const float y1 = static_cast<float>(MouseCursorY() - kCrossArm);
+        const float x1 = static_cast<float>(MouseCursorX());
+        DrawLineSegment(x1, y1, x2, y2, 1);
+    }
+}
+
+void RunFrame(DemoState& state) {
+    ClearFrame();
+    for (int32_t i = 0; i < kStepsPerFrame; ++i) SimulationStep(*state.world);
+    MouseStep(*state.templateBox, state.held);
+    DrawCursorCross();
+    PresentFrame(-1);
+}
+
+int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks) {
+    state.held = false;
+    int32_t frames = 0;
+    for (;;) {
+        if (hooks.beforeQuitTest) hooks.beforeQuitTest(frames + 1, state);
+        if (IsKeyDown(kQuitKey) != 0) break;
+        RunFrame(state);
+        // The count stops short of overflowing (after more than a year at 60 frames a second).
+        if (frames < INT32_MAX - 1) ++frames;
+    }
+    return frames;
+}
+
+int RunSandbox(const FrameLoopHooks& hooks) {
+    static bool ran = false;
+    if (ran) return 0;
+    ran = true;
+
+    StartHost();  // every host module, once
+    DemoState state = StartDemo();
+    if (!state.window) {
+        RuntimeThrow("Cannot open the " + std::to_string(kWindowWidth) + " x " +
+                     std::to_string(kWindowHeight) + " window (no usable display or OpenGL)");
+    }
+    RunFrameLoop(state, hooks);
+    return 0;
+}

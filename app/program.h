@@ -1,0 +1,57 @@
+#pragma once
+// The sandbox program: start-up, the demo scene and the frame loop. The interactive program and
+// the headless replay tool run this very code; the replay tool only adds a callback before each
+// test of the quit key, where it delivers its scripted input and ends the run.
+
+#include <cstdint>
+#include <functional>
+
+#include "host/graphics.h"
+#include "physics/body.h"
+#include "physics/world.h"
+
+inline constexpr int32_t kWindowWidth = 800;
+inline constexpr int32_t kWindowHeight = 600;
+inline constexpr int32_t kWindowHertz = 60;
+inline constexpr int32_t kConstraintIterations = 5;
+inline constexpr int32_t kStepsPerFrame = 3;
+inline constexpr int32_t kQuitKey = 27;    // Escape, held
+inline constexpr int32_t kTimingKey = 32;  // space bar, held
+inline constexpr int32_t kCrossArm = 5;
+
+// What the frame loop keeps between frames.
+struct DemoState {
+    Ref<TGraphics> window;  // none when it could not be opened
+    Ref<PhysicsWorld> world;
+    Ref<PhysicsBody> templateBox;
+    bool held = false;  // the throw button was down at the previous frame's test
+};
+
+struct FrameLoopHooks {
+    // Called before every test of the quit key with the number of the frame that would run next,
+    // from 1; the last call (the one that sees the key down) has the count of frames run + 1.
+    std::function<void(int32_t frame, DemoState& state)> beforeQuitTest;
+};
+
+// Start-up after the host modules: the registries, the window, the world and the scene.
+DemoState StartDemo();
+
+// Runs frames until the quit key is down at the test before a frame; returns the number of
+// frames run.
+int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks = {});
+
+// One frame: clear, three simulation steps, the mouse step, the cursor cross, present.
+void RunFrame(DemoState& state);
+
+// One simulation step: world update, body positions, then the timed collision pass; the
+// milliseconds it took are printed while the timing key is held.
+void SimulationStep(PhysicsWorld& world);
+
+// The cross at the cursor: two lines, each arm kCrossArm pixels long.
+void DrawCursorCross();
+
+// The whole program after the process entry: starts the host modules, then StartDemo and the
+// frame loop. Returns the exit status, 0. Without a window nothing could ever end the loop (the
+// quit key is read from the window's input), so that raises a run-time error instead. Runs at
+// most once per process; a second call returns 0 at once.
+int RunSandbox(const FrameLoopHooks& hooks = {});

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# End-to-end checks of the sandbox program on a real X server (Xvfb) with real X input (xdotool,
+# through the XTEST extension), reading back its output and its pixels.
+#
+#   e2e_sandbox.sh SANDBOX window|throw|space|escape
+#
+# Exit status 0: passed; 77: a tool is missing (ctest reports the test as skipped).
+set -uo pipefail
+
+sandbox=$1
+mode=$2
+title="Quorrel Application"
+
+for tool in Xvfb xdotool xwininfo import convert; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  for f in out err; do
+    [ -s "$work/$f" ] && { echo "--- sandbox std$f:"; head -c 2000 "$work/$f"; echo; }
+  done
+  exit 1
+}
+
+# Xvfb picks a free display itself and writes its number to fd 3, so parallel runs never clash.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+"$sandbox" >"$work/out" 2>"$work/err" &
+app_pid=$!
+
+wid=""
+for _ in $(seq 100); do
+  wid=$(xdotool search --name "^${title}\$" 2>/dev/null | head -n1)
+  [ -n "$wid" ] && break
+  kill -0 "$app_pid" 2>/dev/null || fail "the sandbox ended before its window appeared"
+  sleep 0.1
+done
+[ -n "$wid" ] || fail "no window titled '$title' within 10 s"
+
+# The pointer inside the window: without a window manager, keyboard focus follows it.
+xdotool mousemove --window "$wid" 400 300
+sleep 0.5
+
+# Mean brightness (0..1) of a w x h region at (x, y) of the window's picture.
+shot=0
+brightness() {
+  shot=$((shot + 1))
+  import -window "$wid" "$work/shot$shot.png" 2>/dev/null || fail "cannot capture the window"
+  convert "$work/shot$shot.png" -crop "$3x$4+$1+$2" +repage -colorspace gray -format "%[fx:mean]" info:
+}
+
+case "$mode" in
+  window)
+    [ "$(xdotool getwindowname "$wid")" = "$title" ] || fail "window title"
+    info=$(xwininfo -id "$wid")
+    width=$(awk '/^ *Width:/ {print $2}' <<<"$info")
+    height=$(awk '/^ *Height:/ {print $2}' <<<"$info")
+    [ "$width" = 800 ] && [ "$height" = 600 ] || fail "client area is ${width}x${height}, not 800x600"
+    # The floor's top edge runs along y 590 from x 10 to 790; nothing is drawn below the floor.
+    floor=$(brightness 10 590 780 1)
+    awk -v b="$floor" 'BEGIN { exit !(b > 0.99) }' || fail "floor edge not drawn (brightness $floor)"
+    echo "window '$title', client area ${width}x${height}"
+    ;;
+  throw)
+    # Empty floor to the right of the pyramid: x 725..775, y 540..590 is where the box lands.
+    before=$(brightness 728 545 44 40)
+    awk -v b="$before" 'BEGIN { exit !(b == 0) }' || fail "landing area not empty at the start ($before)"
+    xdotool mousemove --window "$wid" 740 300
+    sleep 0.3
+    xdotool mousedown 1
+    sleep 0.3
+    xdotool mousemove --window "$wid" 750 300  # a drag of 10 pixels: too short to give speed
+    sleep 0.3
+    xdotool mouseup 1
+    after=0
+    for _ in $(seq 20); do
+      sleep 0.25
+      after=$(brightness 728 545 44 40)
+      awk -v b="$after" 'BEGIN { exit !(b > 0.02) }' && break
+    done
+    awk -v b="$after" 'BEGIN { exit !(b > 0.02) }' || fail "no box landed (brightness $after)"
+    echo "landing area brightness $before before the throw, $after after"
+    ;;
+  space)
+    xdotool keydown space
+    sleep 0.5
+    xdotool keyup space
+    sleep 0.3
+    lines=$(grep -c . "$work/out")
+    [ "$lines" -ge 3 ] || fail "only $lines lines printed while Space was held"
+    # Every line: decimal digits, then carriage return and line feed.
+    bad=$(LC_ALL=C grep -cv $'^[0-9][0-9]*\r$' "$work/out")
+    [ "$bad" = 0 ] || fail "$bad lines are not decimal digits ended by CR LF"
+    [ "$(tail -c 2 "$work/out" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "output does not end in CR LF"
+    echo "$lines timing lines while Space was held"
+    ;;
+  escape)
+    xdotool keydown Escape
+    status=""
+    for _ in $(seq 100); do
+      if ! kill -0 "$app_pid" 2>/dev/null; then
+        wait "$app_pid"
+        status=$?
+        break
+      fi
+      sleep 0.1
+    done
+    xdotool keyup Escape
+    app_pid_was=$app_pid
+    app_pid=""
+    [ -n "$status" ] || { app_pid=$app_pid_was; fail "still running 10 s after Escape was pressed"; }
+    [ "$status" = 0 ] || fail "exit status $status after Escape"
+    echo "ended with status 0 on Escape"
+    ;;
+  *)
+    echo "unknown mode $mode"
+    exit 2
+    ;;
+esac

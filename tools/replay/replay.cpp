@@ -1,0 +1,189 @@
+#include "tools/replay/replay.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "app/program.h"
+#include "host/clock.h"
+#include "host/graphics.h"
+#include "host/hook.h"
+#include "host/sdl/sdl_host.h"
+#include "physics/verlet.h"
+#include "tools/replay/output_file.h"
+#include "tools/replay/png_writer.h"
+
+namespace {
+
+void Deliver(const ScriptEvent& e) {
+    switch (e.kind) {
+        case ScriptKind::kMove:
+            InjectMouseMove(e.a, e.b);
+            break;
+        case ScriptKind::kDown:
+            InjectMouseButton(e.a, true);
+            break;
+        case ScriptKind::kUp:
+            InjectMouseButton(e.a, false);
+            break;
+        case ScriptKind::kKeyDown:
+            InjectKey(e.a, true);
+            break;
+        case ScriptKind::kKeyUp:
+            InjectKey(e.a, false);
+            break;
+        case ScriptKind::kWheel:
+            InjectWheel(e.a);
+            break;
+    }
+}
+
+// Records each frame at its presentation: the particle trace, and the picture when one is due.
+// It is the context object of its present hook.
+class Recorder : public Object {
+public:
+    static const ClassInfo kClass;
+
+    Recorder(const ReplayOptions& options, std::unique_ptr<OutputFile> trace)
+        : Object(kClass), options_(options), trace_(std::move(trace)) {}
+
+    void BeginFrame(int32_t frame, PhysicsWorld* world) {
+        frame_ = frame;
+        world_ = world;
+    }
+
+    // Commits the trace; throws std::runtime_error when it cannot be written.
+    void Finish() {
+        if (!error_.empty()) throw std::runtime_error(error_);
+        if (trace_) trace_->Commit();
+    }
+
+    static ObjectRef OnPresent(int32_t, const ObjectRef& data, const ObjectRef& context) {
+        static_cast<Recorder*>(context.get())->Record();
+        return data;
+    }
+
+private:
+    void Record() {
+        // The window's opening presents too, before the first frame: nothing to record then.
+        if (frame_ < 1 || frame_ > options_.frames || world_ == nullptr) return;
+        if (trace_) WriteTrace();
+        const bool last = frame_ == options_.frames && !options_.pngPath.empty();
+        const bool series = options_.pngEvery > 0 && frame_ % options_.pngEvery == 0;
+        if (last || series) Capture(last, series);
+    }
+
+    void WriteTrace() {
+        std::FILE* out = trace_->stream();
+        int32_t i = 0;
+        for (Verlet* v : world_->VerletList->each<Verlet>()) {
+            std::fprintf(out, "%d %d %.9g %.9g\n", frame_, i, static_cast<double>(v->pos->x),
+                         static_cast<double>(v->pos->y));
+            ++i;
+        }
+    }
+
+    void Capture(bool last, bool series) {
+        int32_t w = 0, h = 0;
+        if (!ReadBackBuffer(pixels_, w, h)) {
+            Fail("frame " + std::to_string(frame_) + ": cannot read the presented picture");
+            return;
+        }
+        try {
+            if (series) {
+                char name[32];
+                std::snprintf(name, sizeof(name), "frame-%06d.png", frame_);
+                WritePng((std::filesystem::path(options_.pngDir) / name).string(), pixels_, w, h);
+            }
+            if (last) WritePng(options_.pngPath, pixels_, w, h);
+        } catch (const std::exception& e) {
+            Fail(e.what());
+        }
+    }
+
+    // Keeps the first failure for Finish; the run goes on so that the program ends its own way.
+    void Fail(const std::string& message) {
+        if (error_.empty()) error_ = message;
+    }
+
+    const ReplayOptions& options_;
+    std::unique_ptr<OutputFile> trace_;
+    int32_t frame_ = 0;
+    PhysicsWorld* world_ = nullptr;
+    std::vector<uint8_t> pixels_;
+    std::string error_;
+};
+
+const ClassInfo Recorder::kClass{"Recorder", &Object::kClass};
+
+// Fails early, before any window opens, when a picture could not be written where asked.
+void CheckWritable(const std::string& path) {
+    try {
+        OutputFile probe(path);
+    } catch (const std::exception& e) {
+        throw UsageError(e.what());
+    }
+}
+
+}  // namespace
+
+int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& events) {
+    if (!options.pngPath.empty()) {
+        if (options.frames < 1) throw UsageError("--png needs at least one frame");
+        CheckWritable(options.pngPath);
+    }
+    if (options.pngEvery > 0) {
+        std::error_code ec;
+        std::filesystem::create_directories(options.pngDir, ec);
+        if (!std::filesystem::is_directory(options.pngDir)) {
+            throw UsageError("cannot create the directory '" + options.pngDir + "'");
+        }
+        CheckWritable((std::filesystem::path(options.pngDir) / "frame-000000.png").string());
+    }
+    std::unique_ptr<OutputFile> trace;
+    if (!options.tracePath.empty()) {
+        try {
+            trace = std::make_unique<OutputFile>(options.tracePath);
+        } catch (const std::exception& e) {
+            throw UsageError(e.what());
+        }
+    }
+
+    // Headless and on virtual time: pacing advances the clock instead of sleeping.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    VirtualClock clock;
+    SetHostClock(&clock);
+
+    auto recorder = std::make_shared<Recorder>(options, std::move(trace));
+    size_t next = 0;
+    FrameLoopHooks hooks;
+    hooks.beforeQuitTest = [&](int32_t frame, DemoState& state) {
+        if (frame == 1) AttachHook(PresentHook, &Recorder::OnPresent, recorder, 0);
+        recorder->BeginFrame(frame, state.world.get());
+        while (next < events.size() && events[next].frame <= frame) Deliver(events[next++]);
+        // The program ends its own way: Escape held at the test after the last frame.
+        if (frame - 1 == options.frames) InjectKey(kQuitKey, true);
+    };
+    int status = 0;
+    try {
+        status = RunSandbox(hooks);
+    } catch (...) {
+        // Unhook the recorder so that it goes, and with it the unfinished trace file.
+        DetachHook(PresentHook, &Recorder::OnPresent, recorder);
+        SetHostClock(nullptr);
+        throw;
+    }
+    DetachHook(PresentHook, &Recorder::OnPresent, recorder);
+    SetHostClock(nullptr);
+
+    try {
+        recorder->Finish();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "sandbox-replay: %s\n", e.what());
+        return 1;
+    }
+    return status;
+}
