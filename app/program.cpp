@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "app/mouse.h"
 #include "app/scene.h"
@@ -11,24 +10,7 @@
 #include "host/input.h"
 #include "host/sdl/sdl_host.h"
 #include "runtime/error.h"
-
-namespace {
-
-// Prints ms in decimal: digits only, with a leading '-' when negative.
-void PrintMilliseconds(int32_t ms) {
-    char16_t digits[12];
-    size_t n = sizeof(digits) / sizeof(digits[0]);
-    // Work in unsigned so that the smallest int32 has a magnitude too.
-    uint32_t magnitude = ms < 0 ? 0u - static_cast<uint32_t>(ms) : static_cast<uint32_t>(ms);
-    do {
-        digits[--n] = static_cast<char16_t>(u'0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (ms < 0) digits[--n] = u'-';
-    PrintLine(std::u16string_view(digits + n, sizeof(digits) / sizeof(digits[0]) - n));
-}
-
-}  // namespace
+#include "runtime/text.h"
 
 DemoState StartDemo() {
     // The program's classes (constraint, Verlet, Vect, PhysicsBody, the render attachments,
@@ -53,7 +35,7 @@ void SimulationStep(PhysicsWorld& world) {
     // The clock is an int32 that wraps around; the difference is taken modulo 2^32.
     const int32_t dt = static_cast<int32_t>(static_cast<uint32_t>(ElapsedMs()) -
                                             static_cast<uint32_t>(t0));
-    if (IsKeyDown(kTimingKey) != 0) PrintMilliseconds(dt);
+    if (IsKeyDown(kTimingKey) != 0) PrintLine(DecimalText(dt));
 }
 
 void DrawCursorCross() {
