@@ -72,11 +72,15 @@ std::string Printable(std::string_view text) {
 
 std::string Shown(std::string_view text) {
     if (text.size() <= kShownLimit) return Printable(text);
-    // Step back over at most three continuation bytes so that a character is not split; more
-    // than that is malformed text, cut anywhere.
-    size_t cut = kShownLimit;
+    // The head and the tail: a path's directory and its file name both say something.
+    constexpr size_t kTail = (kShownLimit - 3) / 2, kHead = kShownLimit - 3 - kTail;
     const auto continues = [&](size_t i) { return (static_cast<uint8_t>(text[i]) & 0xC0) == 0x80; };
-    for (int i = 0; i < 3 && continues(cut); ++i) --cut;
-    if (continues(cut)) cut = kShownLimit;
-    return Printable(text.substr(0, cut)) + "...";
+    // Move each cut onto a character boundary (at most three continuation bytes; more is
+    // malformed text, cut anywhere) so that no character is split.
+    size_t head = kHead, tail = text.size() - kTail;
+    for (int i = 0; i < 3 && continues(head); ++i) --head;
+    if (continues(head)) head = kHead;
+    for (int i = 0; i < 3 && tail < text.size() && continues(tail); ++i) ++tail;
+    if (tail < text.size() && continues(tail)) tail = text.size() - kTail;
+    return Printable(text.substr(0, head)) + "..." + Printable(text.substr(tail));
 }

@@ -7,12 +7,13 @@
 #include <string>
 #include <string_view>
 
-// Longest run of a quoted value, in bytes, before it is cut and "..." appended.
+// Longest quoted value, in bytes; a longer one keeps its head and tail around "...".
 inline constexpr size_t kShownLimit = 60;
 
 // Control bytes (below 0x20, 0x7f, and the C1 controls U+0080..U+009F) and bytes that are not
 // well-formed UTF-8 written as \xNN; everything else as it is.
 std::string Printable(std::string_view text);
 
-// Printable, after cutting at kShownLimit bytes (on a character boundary) with "...".
+// Printable, after cutting the middle out of a value longer than kShownLimit bytes (on
+// character boundaries), so that head, "..." and tail take kShownLimit bytes at most.
 std::string Shown(std::string_view text);
