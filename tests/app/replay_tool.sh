@@ -85,6 +85,12 @@ case "$mode" in
       --input "$work/bad-$(printf 'x%.0s' $(seq 200)).txt"
     "$replay" --frames 0 --trace "$work/empty.txt" || fail "--frames 0 should run and end at once"
     [ -e "$work/empty.txt" ] && [ ! -s "$work/empty.txt" ] || fail "--frames 0 should write an empty trace"
+    # The help states the rules the checks apply.
+    "$replay" --help >"$work/help" || fail "--help"
+    for rule in -1000000..1000000 "60000 events" "with a warning" "last frame drawn" \
+      "symbolic link" "Exit status: 0 done, 1 the run failed, 2 usage"; do
+      grep -qF -- "$rule" "$work/help" || fail "--help does not say '$rule'"
+    done
     echo "every refusal exits 2 with one line"
     ;;
   script)
