@@ -1,28 +1,43 @@
 // sandbox-replay: runs the sandbox headless for a number of frames, with scripted input, and
-// writes the particle trace and pictures of the frames. A bad command line or script is
-// reported before anything starts, with exit status 2.
+// writes the particle trace and pictures of the frames. A bad command line, script or output is
+// reported before anything starts, with exit status 2; a run that fails ends with status 1.
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "runtime/error.h"
+#include "tools/replay/message.h"
 #include "tools/replay/options.h"
+#include "tools/replay/output_file.h"
 #include "tools/replay/replay.h"
 
 int main(int argc, char** argv) {
+    // First of all, so that no temporary file outlives an interruption.
+    InstallTempFileCleanup();
+    ReplayOptions options;
+    std::vector<ScriptEvent> events;
     try {
-        const ReplayOptions options =
-            ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
             std::fputs(kReplayUsage, stdout);
             return 0;
         }
-        std::vector<ScriptEvent> events;
         if (!options.inputPath.empty()) events = LoadScript(options.inputPath);
-        return RunGuarded([&] { return RunReplay(options, events); });
+        CheckRun(options, events);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "sandbox-replay: %s (--help for usage)\n", e.what());
+        std::fprintf(stderr, "sandbox-replay: %s (--help for usage)\n",
+                     Printable(e.what()).c_str());
         return 2;
+    }
+    for (const std::string& w : ScriptWarnings(events, options.frames, options.inputPath)) {
+        std::fprintf(stderr, "sandbox-replay: warning: %s\n", w.c_str());
+    }
+    try {
+        return RunGuarded([&] { return RunReplay(options, events); });
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "sandbox-replay: %s\n", Printable(e.what()).c_str());
+        return 1;
     }
 }

@@ -1,13 +1,44 @@
 #include "tools/replay/options.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "app/program.h"
+#include "host/sdl/keymap.h"
+#include "tools/replay/message.h"
+
 const char* const kReplayUsage =
     "usage: sandbox-replay --frames N [--input FILE] [--trace FILE] [--png FILE]\n"
-    "                      [--png-every K --png-dir DIR]\n";
+    "                      [--png-every K --png-dir DIR]\n"
+    "\n"
+    "Runs the sandbox headless for N frames, then holds Escape so that it ends its own way.\n"
+    "  --frames N      frames to run (0 or more)\n"
+    "  --input FILE    script of input events, lines 'F kind args' (F: frame, from 1):\n"
+    "                    move X Y           X, Y in -1000000..1000000 (client pixels)\n"
+    "                    down B | up B      B: 1 left, 2 right, 3 middle\n"
+    "                    keydown K | keyup K  K: a virtual-key code some key has\n"
+    "                                       (8 Backspace, 13 Return, 27 Escape, 32 Space,\n"
+    "                                       48-57 digits, 65-90 letters, 112-135 F1-F24 ...)\n"
+    "                    wheel N            notches\n"
+    "                  '#' starts a comment. At most 60000 events in one frame.\n"
+    "                  Events after frame N, and frames out of order (they run in frame\n"
+    "                  order), are accepted with a warning on standard error.\n"
+    "  --trace FILE    one line 'F I X Y' per particle and frame\n"
+    "  --png FILE      the last frame drawn; when the script ends the run early by holding\n"
+    "                  Escape, the last frame drawn before it (a note says so)\n"
+    "  --png-every K --png-dir DIR\n"
+    "                  every K-th frame as DIR/frame-000123.png; DIR is made when the run\n"
+    "                  starts\n"
+    "\n"
+    "Everything is checked before the window opens; a bad option, script or output is\n"
+    "reported with exit status 2. Outputs must be distinct from each other and from the\n"
+    "input, and must be new or regular files (never a directory, symbolic link or device).\n"
+    "Outputs are written under a temporary name and renamed when whole; an interrupted or\n"
+    "failed run leaves none behind. Exit status: 0 done, 1 the run failed, 2 usage.\n";
 
 int32_t ParseInt(const std::string& text, const std::string& what) {
     int32_t value = 0;
@@ -16,10 +47,10 @@ int32_t ParseInt(const std::string& text, const std::string& what) {
     if (first != last && *first == '+') ++first;  // from_chars takes '-' but not '+'
     const auto [end, ec] = std::from_chars(first, last, value);
     if (text.empty() || ec == std::errc::invalid_argument || end != last) {
-        throw UsageError(what + ": '" + text + "' is not a whole number");
+        throw UsageError(what + ": '" + Shown(text) + "' is not a whole number");
     }
     if (ec == std::errc::result_out_of_range) {
-        throw UsageError(what + ": " + text + " is out of range");
+        throw UsageError(what + ": " + Shown(text) + " is out of range");
     }
     return value;
 }
@@ -55,7 +86,7 @@ ReplayOptions ParseCommandLine(const std::vector<std::string>& args) {
         } else if (opt == "--png-dir") {
             o.pngDir = value(seenDir);
         } else {
-            throw UsageError("unknown option '" + opt + "'");
+            throw UsageError("unknown option '" + Shown(opt) + "'");
         }
         if ((opt == "--input" || opt == "--trace" || opt == "--png" || opt == "--png-dir") &&
             args[i].empty()) {
@@ -76,22 +107,31 @@ struct KindInfo {
 };
 
 constexpr KindInfo kKinds[] = {
-    {"move", ScriptKind::kMove, 2},       {"down", ScriptKind::kDown, 1},
-    {"up", ScriptKind::kUp, 1},           {"keydown", ScriptKind::kKeyDown, 1},
-    {"keyup", ScriptKind::kKeyUp, 1},     {"wheel", ScriptKind::kWheel, 1},
+    {"move", ScriptKind::kMove, 2},   {"down", ScriptKind::kDown, 1},
+    {"up", ScriptKind::kUp, 1},       {"keydown", ScriptKind::kKeyDown, 1},
+    {"keyup", ScriptKind::kKeyUp, 1}, {"wheel", ScriptKind::kWheel, 1},
 };
+
+int32_t ParseCoordinate(const std::string& word, const std::string& what) {
+    const int32_t v = ParseInt(word, what);
+    if (v < -kCursorLimit || v > kCursorLimit) {
+        throw UsageError(what + " " + Shown(word) + " is outside -" + std::to_string(kCursorLimit) +
+                         ".." + std::to_string(kCursorLimit));
+    }
+    return v;
+}
 
 ScriptEvent ParseLine(const std::vector<std::string>& words, const std::string& where) {
     ScriptEvent e;
     e.frame = ParseInt(words[0], where + "frame number");
-    if (e.frame < 1) throw UsageError(where + "frame number " + words[0] + " is below 1");
+    if (e.frame < 1) throw UsageError(where + "frame number " + Shown(words[0]) + " is below 1");
     if (words.size() < 2) throw UsageError(where + "an event kind must follow the frame number");
     const std::string& kind = words[1];
     const KindInfo* info = nullptr;
     for (const KindInfo& k : kKinds) {
         if (kind == k.name) info = &k;
     }
-    if (info == nullptr) throw UsageError(where + "unknown event kind '" + kind + "'");
+    if (info == nullptr) throw UsageError(where + "unknown event kind '" + Shown(kind) + "'");
     if (static_cast<int>(words.size()) - 2 != info->args) {
         throw UsageError(where + "'" + kind + "' takes " + std::to_string(info->args) +
                          (info->args == 1 ? " value" : " values"));
@@ -99,20 +139,24 @@ ScriptEvent ParseLine(const std::vector<std::string>& words, const std::string& 
     e.kind = info->kind;
     switch (e.kind) {
         case ScriptKind::kMove:
-            e.a = ParseInt(words[2], where + "x");
-            e.b = ParseInt(words[3], where + "y");
+            e.a = ParseCoordinate(words[2], where + "x");
+            e.b = ParseCoordinate(words[3], where + "y");
             break;
         case ScriptKind::kDown:
         case ScriptKind::kUp:
             e.a = ParseInt(words[2], where + "button");
             if (e.a < 1 || e.a > 3) {
-                throw UsageError(where + "button " + words[2] + " is not 1 (left), 2 (right) or 3 (middle)");
+                throw UsageError(where + "button " + Shown(words[2]) +
+                                 " is not 1 (left), 2 (right) or 3 (middle)");
             }
             break;
         case ScriptKind::kKeyDown:
         case ScriptKind::kKeyUp:
             e.a = ParseInt(words[2], where + "key code");
-            if (e.a < 1 || e.a > 255) throw UsageError(where + "key code " + words[2] + " is not in 1..255");
+            if (!IsInjectableKey(e.a)) {
+                throw UsageError(where + "key code " + Shown(words[2]) +
+                                 " is not one any key has (see --help)");
+            }
             break;
         case ScriptKind::kWheel:
             e.a = ParseInt(words[2], where + "wheel notches");
@@ -121,27 +165,125 @@ ScriptEvent ParseLine(const std::vector<std::string>& words, const std::string& 
     return e;
 }
 
+std::string Where(const std::string& name, int32_t line) {
+    return Shown(name) + ":" + std::to_string(line) + ": ";
+}
+
+bool ByFrame(const ScriptEvent& x, const ScriptEvent& y) { return x.frame < y.frame; }
+
 }  // namespace
+
+bool IsInjectableKey(int32_t key) {
+    // Every code some key position maps onto; the character keys of the default layout give
+    // the same codes as their positions.
+    static const std::array<bool, 256> codes = [] {
+        std::array<bool, 256> table{};
+        for (int32_t scancode = 1; scancode < 1024; ++scancode) {
+            const int32_t code = VirtualKeyFromSdl(0, scancode);
+            if (code >= 1 && code <= 255) table[static_cast<size_t>(code)] = true;
+        }
+        return table;
+    }();
+    return key >= 1 && key <= 255 && codes[static_cast<size_t>(key)];
+}
 
 std::vector<ScriptEvent> ParseScript(std::istream& in, const std::string& name) {
     std::vector<ScriptEvent> events;
     std::string line;
-    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
+    for (int32_t lineNo = 1; std::getline(in, line); ++lineNo) {
         if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
         std::istringstream words(line);
         std::vector<std::string> w;
         for (std::string s; words >> s;) w.push_back(s);
         if (w.empty()) continue;
-        events.push_back(ParseLine(w, name + ":" + std::to_string(lineNo) + ": "));
+        events.push_back(ParseLine(w, Where(name, lineNo)));
+        events.back().line = lineNo;
     }
-    if (in.bad()) throw UsageError(name + ": read error");
-    std::stable_sort(events.begin(), events.end(),
-                     [](const ScriptEvent& x, const ScriptEvent& y) { return x.frame < y.frame; });
+    if (in.bad()) throw UsageError(Shown(name) + ": read error");
+    std::stable_sort(events.begin(), events.end(), ByFrame);
+    // Every event of a frame is queued before the frame's first input query.
+    for (size_t first = 0, i = 0; i < events.size(); ++i) {
+        if (events[i].frame != events[first].frame) first = i;
+        if (i - first + 1 > static_cast<size_t>(kMaxEventsPerFrame)) {
+            throw UsageError(Where(name, events[i].line) + "frame " +
+                             std::to_string(events[i].frame) + " has more than " +
+                             std::to_string(kMaxEventsPerFrame) +
+                             " events, more than one frame can take");
+        }
+    }
     return events;
 }
 
 std::vector<ScriptEvent> LoadScript(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        throw UsageError("the input script '" + Shown(path) + "' is a directory");
+    }
     std::ifstream in(path);
-    if (!in) throw UsageError("cannot read input script '" + path + "'");
+    if (!in) throw UsageError("cannot read input script '" + Shown(path) + "'");
     return ParseScript(in, path);
+}
+
+std::vector<std::string> ScriptWarnings(const std::vector<ScriptEvent>& events, int32_t frames,
+                                        const std::string& name) {
+    std::vector<std::string> warnings;
+    // Events are in frame order, so those past the run's end are a tail; the first of them in
+    // the file is named.
+    const auto late = std::upper_bound(events.begin(), events.end(), frames,
+                                       [](int32_t f, const ScriptEvent& e) { return f < e.frame; });
+    if (late != events.end()) {
+        const auto first = std::min_element(
+            late, events.end(), [](const auto& x, const auto& y) { return x.line < y.line; });
+        warnings.push_back(Where(name, first->line) + "frame " + std::to_string(first->frame) +
+                           " is after the last frame, " + std::to_string(frames) + ": " +
+                           std::to_string(events.end() - late) +
+                           (events.end() - late == 1 ? " event" : " events") + " not delivered");
+    }
+    // A line whose frame is below that of a line before it runs earlier than it is written.
+    std::vector<ScriptEvent> inFile(events);
+    std::sort(inFile.begin(), inFile.end(),
+              [](const ScriptEvent& x, const ScriptEvent& y) { return x.line < y.line; });
+    int32_t latest = 0, count = 0;
+    const ScriptEvent* firstEarly = nullptr;
+    int32_t firstEarlyAfter = 0;
+    for (const ScriptEvent& e : inFile) {
+        if (e.frame < latest) {
+            if (firstEarly == nullptr) {
+                firstEarly = &e;
+                firstEarlyAfter = latest;
+            }
+            ++count;
+        }
+        latest = std::max(latest, e.frame);
+    }
+    if (firstEarly != nullptr) {
+        warnings.push_back(Where(name, firstEarly->line) + "frame " +
+                           std::to_string(firstEarly->frame) + " comes after frame " +
+                           std::to_string(firstEarlyAfter) + " in the file; " +
+                           std::to_string(count) + (count == 1 ? " line runs" : " lines run") +
+                           " in frame order, not file order");
+    }
+    if (const ScriptQuit quit = FindScriptQuit(events, frames); quit.frame > 0) {
+        warnings.push_back(Where(name, quit.line) + "Escape is held from frame " +
+                           std::to_string(quit.frame) + ": the run ends after frame " +
+                           std::to_string(quit.frame - 1) + " of " + std::to_string(frames));
+    }
+    return warnings;
+}
+
+ScriptQuit FindScriptQuit(const std::vector<ScriptEvent>& events, int32_t frames) {
+    // The quit test reads the key's state after all of a frame's events have been taken in: a
+    // press and a release in one frame leave it up.
+    bool down = false;
+    int32_t pressLine = 0;
+    for (size_t i = 0; i < events.size() && events[i].frame <= frames; ++i) {
+        const ScriptEvent& e = events[i];
+        if ((e.kind == ScriptKind::kKeyDown || e.kind == ScriptKind::kKeyUp) && e.a == kQuitKey) {
+            down = e.kind == ScriptKind::kKeyDown;
+            if (down) pressLine = e.line;
+        }
+        const bool frameEnds = i + 1 == events.size() || events[i + 1].frame != e.frame;
+        if (frameEnds && down) return {e.frame, pressLine};
+    }
+    return {};
 }

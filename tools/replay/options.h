@@ -7,7 +7,8 @@
 // A script line is `F kind args`: frame F (from 1), then one of
 //   move X Y | down B | up B | keydown K | keyup K | wheel N
 // `#` starts a comment; blank lines are ignored. Everything is checked before the program
-// starts, so that a bad command line or script never opens a window.
+// starts, so that a bad command line or script never opens a window: every value the check
+// lets through is one the host can deliver.
 
 #include <cstdint>
 #include <istream>
@@ -17,7 +18,7 @@
 
 // A bad command line or script; the tool prints the message and exits with status 2.
 class UsageError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -26,8 +27,9 @@ enum class ScriptKind { kMove, kDown, kUp, kKeyDown, kKeyUp, kWheel };
 struct ScriptEvent {
     int32_t frame = 0;
     ScriptKind kind = ScriptKind::kMove;
-    int32_t a = 0;  // x, button, key code or notches
-    int32_t b = 0;  // y for a move
+    int32_t a = 0;     // x, button, key code or notches
+    int32_t b = 0;     // y for a move
+    int32_t line = 0;  // where it stands in its script, from 1
 };
 
 struct ReplayOptions {
@@ -40,6 +42,13 @@ struct ReplayOptions {
     bool help = false;
 };
 
+// Cursor positions lie in -kCursorLimit..kCursorLimit: the pointer's relative motion (the
+// difference of two positions) and the cursor cross (a position plus or minus a few pixels)
+// then stay far inside int32.
+inline constexpr int32_t kCursorLimit = 1000000;
+// SDL's event queue holds 65535 events; the window's own events share it with the script's.
+inline constexpr int32_t kMaxEventsPerFrame = 60000;
+
 // Throws UsageError naming the offending option or value.
 ReplayOptions ParseCommandLine(const std::vector<std::string>& args);
 
@@ -47,6 +56,25 @@ ReplayOptions ParseCommandLine(const std::vector<std::string>& args);
 // ("script.txt:3: ..."). Throws UsageError.
 std::vector<ScriptEvent> ParseScript(std::istream& in, const std::string& name);
 std::vector<ScriptEvent> LoadScript(const std::string& path);
+
+// Whether the host can deliver key code `key` as a key press: the codes its key map gives some
+// key of the default layout.
+bool IsInjectableKey(int32_t key);
+
+// What a script does that is allowed but likely a mistake, one line each with the line number
+// of the first case: events at frames after the run's last and frames out of order (they are
+// run in frame order). Events come as ParseScript returns them.
+std::vector<std::string> ScriptWarnings(const std::vector<ScriptEvent>& events, int32_t frames,
+                                        const std::string& name);
+
+// The first frame, within the run, at whose start the script holds the quit key down, so that
+// the program ends there without drawing it; `line` is the key press's line. Frame 0 when the
+// run goes the whole way.
+struct ScriptQuit {
+    int32_t frame = 0;
+    int32_t line = 0;
+};
+ScriptQuit FindScriptQuit(const std::vector<ScriptEvent>& events, int32_t frames);
 
 // A whole decimal int32 with an optional sign, nothing else; throws UsageError naming `what`.
 int32_t ParseInt(const std::string& text, const std::string& what);

@@ -1,14 +1,19 @@
 #pragma once
 // An output file that appears whole or not at all: it is written under a temporary name in the
 // same directory and renamed onto its real name by Commit. Dropped without Commit, the temporary
-// file is removed, so a failed run leaves nothing partial behind.
+// file is removed, so a failed run leaves nothing partial behind; so does a run ended by a
+// signal, once InstallTempFileCleanup has run.
+//
+// Only a missing name or a regular file is ever replaced: a directory, a symbolic link, a
+// device or a pipe at the real name is refused, at creation and again at Commit.
 
 #include <cstdio>
 #include <string>
 
 class OutputFile {
-public:
-    // Creates the temporary file; throws std::runtime_error when the directory is not writable.
+  public:
+    // Creates the temporary file; throws std::runtime_error when the directory is not writable
+    // or the name stands for something other than a regular file.
     explicit OutputFile(std::string path);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -20,10 +25,19 @@ public:
     // temporary file).
     void Commit();
 
-private:
+  private:
     void Discard();
 
     std::string path_;
     std::string temp_;
+    int slot_ = -1;  // in the table of temporary names a signal removes
     std::FILE* file_ = nullptr;
 };
+
+// Throws std::runtime_error when `path` names something that is there and is not a regular
+// file (checked without following a symbolic link), saying what it is.
+void CheckReplaceable(const std::string& path);
+
+// On SIGINT, SIGTERM, SIGHUP and SIGPIPE: removes every temporary file of a live OutputFile,
+// then ends the process by the same signal, as it would have ended without the handler.
+void InstallTempFileCleanup();

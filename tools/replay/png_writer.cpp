@@ -13,8 +13,8 @@ void OnPngWarning(png_structp, png_const_charp) {}
 
 // libpng reports errors by longjmp to the setjmp below; this frame holds nothing with a
 // destructor, so the jump skips no clean-up.
-bool EncodeRows(png_structp png, png_infop info, std::FILE* out, const uint8_t* rgb,
-                int32_t width, int32_t height) {
+bool EncodeRows(png_structp png, png_infop info, std::FILE* out, const uint8_t* rgb, int32_t width,
+                int32_t height) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_init_io(png, out);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
@@ -31,7 +31,7 @@ bool EncodeRows(png_structp png, png_infop info, std::FILE* out, const uint8_t* 
 
 // Owns the libpng write structures.
 class PngEncoder {
-public:
+  public:
     PngEncoder() {
         png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, OnPngWarning);
         if (png_ != nullptr) info_ = png_create_info_struct(png_);
@@ -48,7 +48,7 @@ public:
         return EncodeRows(png_, info_, out, rgb.data(), width, height);
     }
 
-private:
+  private:
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
 };

@@ -13,6 +13,8 @@
 #include "host/hook.h"
 #include "host/sdl/sdl_host.h"
 #include "physics/verlet.h"
+#include "tools/replay/message.h"
+#include "tools/replay/output_check.h"
 #include "tools/replay/output_file.h"
 #include "tools/replay/png_writer.h"
 
@@ -44,20 +46,31 @@ void Deliver(const ScriptEvent& e) {
 // Records each frame at its presentation: the particle trace, and the picture when one is due.
 // It is the context object of its present hook.
 class Recorder : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
-    Recorder(const ReplayOptions& options, std::unique_ptr<OutputFile> trace)
-        : Object(kClass), options_(options), trace_(std::move(trace)) {}
+    // lastFrame: the frame the run is expected to draw last, whose picture --png asks for.
+    Recorder(const ReplayOptions& options, std::unique_ptr<OutputFile> trace, int32_t lastFrame)
+        : Object(kClass), options_(options), trace_(std::move(trace)), lastFrame_(lastFrame) {}
 
     void BeginFrame(int32_t frame, PhysicsWorld* world) {
         frame_ = frame;
         world_ = world;
     }
 
-    // Commits the trace; throws std::runtime_error when it cannot be written.
+    // Writes the last picture and commits the trace; throws std::runtime_error when either
+    // cannot be written, or when the run did not end at the frame whose picture was kept.
     void Finish() {
         if (!error_.empty()) throw std::runtime_error(error_);
+        if (!options_.pngPath.empty()) {
+            if (drawn_ != lastFrame_ || lastPixels_.empty()) {
+                throw std::runtime_error("--png: the run ended after frame " +
+                                         std::to_string(drawn_) + ", not after frame " +
+                                         std::to_string(lastFrame_) +
+                                         " as its script foretold; no picture written");
+            }
+            WritePng(options_.pngPath, lastPixels_, lastWidth_, lastHeight_);
+        }
         if (trace_) trace_->Commit();
     }
 
@@ -66,12 +79,13 @@ public:
         return data;
     }
 
-private:
+  private:
     void Record() {
         // The window's opening presents too, before the first frame: nothing to record then.
         if (frame_ < 1 || frame_ > options_.frames || world_ == nullptr) return;
+        drawn_ = frame_;
         if (trace_) WriteTrace();
-        const bool last = frame_ == options_.frames && !options_.pngPath.empty();
+        const bool last = frame_ == lastFrame_ && !options_.pngPath.empty();
         const bool series = options_.pngEvery > 0 && frame_ % options_.pngEvery == 0;
         if (last || series) Capture(last, series);
     }
@@ -92,13 +106,17 @@ private:
             Fail("frame " + std::to_string(frame_) + ": cannot read the presented picture");
             return;
         }
+        if (last) {
+            // Written when the run is over and has been seen to end here.
+            lastPixels_ = pixels_;
+            lastWidth_ = w;
+            lastHeight_ = h;
+        }
+        if (!series) return;
         try {
-            if (series) {
-                char name[32];
-                std::snprintf(name, sizeof(name), "frame-%06d.png", frame_);
-                WritePng((std::filesystem::path(options_.pngDir) / name).string(), pixels_, w, h);
-            }
-            if (last) WritePng(options_.pngPath, pixels_, w, h);
+            char name[32];
+            std::snprintf(name, sizeof(name), "frame-%06d.png", frame_);
+            WritePng((std::filesystem::path(options_.pngDir) / name).string(), pixels_, w, h);
         } catch (const std::exception& e) {
             Fail(e.what());
         }
@@ -111,53 +129,51 @@ private:
 
     const ReplayOptions& options_;
     std::unique_ptr<OutputFile> trace_;
+    const int32_t lastFrame_;
     int32_t frame_ = 0;
+    int32_t drawn_ = 0;  // the last frame presented
     PhysicsWorld* world_ = nullptr;
     std::vector<uint8_t> pixels_;
+    std::vector<uint8_t> lastPixels_;
+    int32_t lastWidth_ = 0, lastHeight_ = 0;
     std::string error_;
 };
 
 const ClassInfo Recorder::kClass{"Recorder", &Object::kClass};
 
-// Fails early, before any window opens, when a picture could not be written where asked.
-void CheckWritable(const std::string& path) {
-    try {
-        OutputFile probe(path);
-    } catch (const std::exception& e) {
-        throw UsageError(e.what());
-    }
+// The frame the run draws last: the script may hold Escape before the run's end.
+int32_t LastFrame(const ReplayOptions& options, const std::vector<ScriptEvent>& events) {
+    const ScriptQuit quit = FindScriptQuit(events, options.frames);
+    return quit.frame > 0 ? quit.frame - 1 : options.frames;
 }
 
 }  // namespace
 
-int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& events) {
+void CheckRun(const ReplayOptions& options, const std::vector<ScriptEvent>& events) {
     if (!options.pngPath.empty()) {
         if (options.frames < 1) throw UsageError("--png needs at least one frame");
-        CheckWritable(options.pngPath);
-    }
-    if (options.pngEvery > 0) {
-        std::error_code ec;
-        std::filesystem::create_directories(options.pngDir, ec);
-        if (!std::filesystem::is_directory(options.pngDir)) {
-            throw UsageError("cannot create the directory '" + options.pngDir + "'");
+        const ScriptQuit quit = FindScriptQuit(events, options.frames);
+        if (quit.frame == 1) {
+            throw UsageError("--png: the script holds Escape from frame 1 (" +
+                             Shown(options.inputPath) + ":" + std::to_string(quit.line) +
+                             "), so no frame is drawn");
         }
-        CheckWritable((std::filesystem::path(options.pngDir) / "frame-000000.png").string());
     }
+    CheckOutputs(options);
+}
+
+int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& events) {
+    if (options.pngEvery > 0) PreparePictureDirectory(options.pngDir);
     std::unique_ptr<OutputFile> trace;
-    if (!options.tracePath.empty()) {
-        try {
-            trace = std::make_unique<OutputFile>(options.tracePath);
-        } catch (const std::exception& e) {
-            throw UsageError(e.what());
-        }
-    }
+    if (!options.tracePath.empty()) trace = std::make_unique<OutputFile>(options.tracePath);
 
     // Headless and on virtual time: pacing advances the clock instead of sleeping.
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     VirtualClock clock;
     SetHostClock(&clock);
 
-    auto recorder = std::make_shared<Recorder>(options, std::move(trace));
+    auto recorder =
+        std::make_shared<Recorder>(options, std::move(trace), LastFrame(options, events));
     size_t next = 0;
     FrameLoopHooks hooks;
     hooks.beforeQuitTest = [&](int32_t frame, DemoState& state) {
@@ -178,12 +194,6 @@ int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& even
     }
     DetachHook(PresentHook, &Recorder::OnPresent, recorder);
     SetHostClock(nullptr);
-
-    try {
-        recorder->Finish();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "sandbox-replay: %s\n", e.what());
-        return 1;
-    }
+    recorder->Finish();
     return status;
 }

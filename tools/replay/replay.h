@@ -7,7 +7,12 @@
 
 #include "tools/replay/options.h"
 
-// Checks that every output can be written (throws UsageError otherwise), then runs the program
-// for options.frames frames. Returns the exit status: 0, or 1 when an output could not be
-// written at the end (with a message on standard error).
+// Everything about a run that can be checked before its window opens: the outputs (see
+// CheckOutputs) and whether the last picture asked for will exist. Throws UsageError; makes and
+// leaves nothing.
+void CheckRun(const ReplayOptions& options, const std::vector<ScriptEvent>& events);
+
+// Runs the program for options.frames frames, or until the script holds Escape, after CheckRun.
+// Makes the picture directory first. Returns 0; throws std::runtime_error when an output could
+// not be written (nothing partial is left behind).
 int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& events);

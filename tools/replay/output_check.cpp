@@ -1,0 +1,173 @@
+#include "tools/replay/output_check.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "tools/replay/message.h"
+#include "tools/replay/output_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Named {
+    const char* option;
+    std::string path;
+};
+
+std::string Quoted(const Named& n) { return n.option + std::string(" '") + Shown(n.path) + "'"; }
+
+// The path with every existing directory resolved, for comparing names of one file.
+fs::path Resolved(const std::string& path) {
+    std::error_code ec;
+    fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    if (ec) p = fs::absolute(path, ec).lexically_normal();
+    return p;
+}
+
+std::optional<struct stat> StatOf(const fs::path& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return std::nullopt;
+    return st;
+}
+
+// Two names of one file: equal once resolved, or two links to one inode.
+bool SameFile(const std::string& a, const std::string& b) {
+    if (Resolved(a) == Resolved(b)) return true;
+    const auto sa = StatOf(a), sb = StatOf(b);
+    return sa && sb && sa->st_dev == sb->st_dev && sa->st_ino == sb->st_ino;
+}
+
+void CheckFileOutput(const Named& out) {
+    struct stat st {};
+    if (lstat(out.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        throw UsageError(Quoted(out) + " is a directory");
+    }
+    try {
+        OutputFile probe(out.path);  // refuses what is not a regular file; removed at once
+    } catch (const std::exception& e) {
+        throw UsageError(out.option + std::string(": ") + e.what());
+    }
+}
+
+// The nearest directory that exists on the way to `dir`; throws when something other than a
+// directory stands on the way.
+fs::path ExistingAncestor(const Named& dir) {
+    fs::path p = fs::absolute(dir.path).lexically_normal();
+    for (;;) {
+        struct stat st {};
+        if (stat(p.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) {
+                throw UsageError(Quoted(dir) + ": '" + Shown(p.string()) + "' is not a directory");
+            }
+            return p;
+        }
+        if (!p.has_relative_path()) return p;
+        p = p.parent_path();
+    }
+}
+
+void CheckPictureDirectory(const Named& dir, int32_t every, int32_t frames) {
+    const fs::path ancestor = ExistingAncestor(dir);
+    const bool exists = ancestor == fs::absolute(dir.path).lexically_normal();
+    // A file made and removed at once where the pictures (or the directory) will go.
+    try {
+        OutputFile probe((ancestor / "sandbox-replay-probe").string());
+    } catch (const std::exception& e) {
+        throw UsageError(dir.option + std::string(": ") + e.what());
+    }
+    if (!exists) return;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (!IsSeriesPicture(name, every, frames)) continue;
+        try {
+            CheckReplaceable(entry.path().string());
+        } catch (const std::exception& e) {
+            throw UsageError(dir.option + std::string(": ") + e.what());
+        }
+    }
+}
+
+// Whether the single output or input `file` is also one of the series' pictures.
+bool InSeries(const std::string& file, const Named& dir, int32_t every, int32_t frames) {
+    const fs::path resolved = Resolved(file);
+    if (resolved.parent_path() == Resolved(dir.path) &&
+        IsSeriesPicture(resolved.filename().string(), every, frames)) {
+        return true;
+    }
+    // Another name of a picture already there.
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path, ec)) {
+        if (IsSeriesPicture(entry.path().filename().string(), every, frames) &&
+            SameFile(file, entry.path().string())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsSeriesPicture(const std::string& name, int32_t every, int32_t frames) {
+    constexpr std::string_view kPrefix = "frame-", kSuffix = ".png";
+    if (every < 1 || name.size() <= kPrefix.size() + kSuffix.size() || !name.starts_with(kPrefix) ||
+        !name.ends_with(kSuffix)) {
+        return false;
+    }
+    const std::string digits =
+        name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+    if (digits.find_first_not_of("0123456789") != std::string::npos) return false;
+    int32_t frame = 0;
+    try {
+        frame = ParseInt(digits, "frame");
+    } catch (const UsageError&) {
+        return false;
+    }
+    char written[32];
+    std::snprintf(written, sizeof(written), "frame-%06d.png", frame);
+    return frame >= 1 && frame <= frames && frame % every == 0 && name == written;
+}
+
+void CheckOutputs(const ReplayOptions& options) {
+    std::vector<Named> files;  // the input first, then the single outputs
+    if (!options.inputPath.empty()) files.push_back({"--input", options.inputPath});
+    if (!options.tracePath.empty()) files.push_back({"--trace", options.tracePath});
+    if (!options.pngPath.empty()) files.push_back({"--png", options.pngPath});
+    const bool series = options.pngEvery > 0;
+    const Named dir{"--png-dir", options.pngDir};
+
+    for (size_t i = 0; i < files.size(); ++i) {
+        for (size_t j = i + 1; j < files.size(); ++j) {
+            if (SameFile(files[i].path, files[j].path)) {
+                throw UsageError(Quoted(files[i]) + " and " + Quoted(files[j]) +
+                                 " name the same file");
+            }
+        }
+        if (series && SameFile(files[i].path, dir.path)) {
+            throw UsageError(Quoted(files[i]) + " and " + Quoted(dir) + " name the same path");
+        }
+        if (series && InSeries(files[i].path, dir, options.pngEvery, options.frames)) {
+            throw UsageError(Quoted(files[i]) + " is also a picture of the " + dir.option +
+                             " series");
+        }
+    }
+    for (const Named& out : files) {
+        if (out.option != std::string("--input")) CheckFileOutput(out);
+    }
+    if (series) CheckPictureDirectory(dir, options.pngEvery, options.frames);
+}
+
+void PreparePictureDirectory(const std::string& dir) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (!fs::is_directory(dir)) {
+        throw std::runtime_error("cannot make the directory '" + Shown(dir) + "'" +
+                                 (ec ? ": " + ec.message() : std::string()));
+    }
+}
