@@ -1,4 +1,5 @@
 #include <SDL.h>
+#include <SDL_opengl.h>
 
 #include "host/sdl/gl_graphics.h"
 #include "tests/host/window_fixture.h"
@@ -71,6 +72,36 @@ TEST_F(WindowTest, ZeroLengthLineIsOnePixel) {
     DrawLineSegment(5, 7, 5, 7, 1);
     Capture();
     EXPECT_EQ(Lit(), (Pixels{{5, 7}}));
+}
+
+TEST_F(WindowTest, PointsOnPixelEdgesTakeThePixelRightAndAbove) {
+    // Positions are held in 1/256 pixel: 0.001 from the edge is on it, 0.003 is not.
+    DrawLineSegment(100.5f, 200.5f, 100.5f, 200.5f, 1);
+    DrawLineSegment(110.501f, 210.499f, 110.501f, 210.499f, 1);
+    DrawLineSegment(120.497f, 220.503f, 120.497f, 220.503f, 1);
+    Capture();
+    EXPECT_EQ(Lit(), (Pixels{{101, 200}, {111, 210}, {120, 221}}));
+}
+
+TEST_F(WindowTest, DrawingWithEveryStateRaisesNoGLError) {
+    // Anything left of the fixed-function pipeline fails in the core and ES contexts used here.
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    for (int32_t blend = 1; blend <= 5; ++blend) {
+        SetBlend(blend);
+        SetLineWidth(static_cast<float>(blend));
+        SetAlpha(0.2f * static_cast<float>(blend));
+        DrawLineSegment(10, 10.0f * blend, 300, 20.0f * blend, 1);
+    }
+    SetRotation(30);
+    SetScale(2, 0.5f);
+    SetViewport(10, 10, 100, 100);
+    SetVirtualResolution(400, 300);
+    ClearFrame();
+    DrawLineSegment(0, 0, 50, 50, 1);
+    Capture();
+    PresentFrame(0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(WindowTest, LinesOutsideTheWindowAreClipped) {
