@@ -247,4 +247,57 @@ TEST_F(WindowTest, WindowCanBeClosedAndOpenedAgain) {
     EXPECT_EQ(Lit(), (Pixels{{3, 3}}));
 }
 
+// The GL graphics inside a 2-D graphics made by the GL 2-D driver.
+TGLGraphics* GLGraphicsOf(const Ref<TGraphics>& g) {
+    auto* g2d = ObjectCast<TLumo2DGraphics>(g.get());
+    return g2d != nullptr ? ObjectCast<TGLGraphics>(g2d->_graphics.get()) : nullptr;
+}
+
+TEST_F(WindowTest, AWindowMadeCurrentAndDroppedIsFreed) {
+    TGLLumo2DDriver* driver = CurrentGLLumo2DDriver();
+    ASSERT_NE(driver, nullptr);
+    std::weak_ptr<TGraphics> inner;
+    Uint32 windowId = 0;
+    {
+        Ref<TGraphics> g = driver->CreateGraphics(64, 48, 0, 0, kGraphicsBackBuffer);
+        ASSERT_TRUE(g);
+        ASSERT_NE(GLGraphicsOf(g), nullptr);
+        inner = ObjectCast<TLumo2DGraphics>(g.get())->_graphics;
+        windowId = SDL_GetWindowID(GLGraphicsOf(g)->Window());
+        driver->SetGraphics(g);
+        DrawLineSegment(1, 1, 5, 5, 1);
+    }
+    EXPECT_TRUE(inner.expired());
+    EXPECT_EQ(SDL_GetWindowFromID(windowId), nullptr);
+    std::vector<uint8_t> none;
+    int32_t w = 0, h = 0;
+    EXPECT_FALSE(ReadBackBuffer(none, w, h));  // nothing current any more
+    ActivateGraphics(graphics);
+    Capture();
+    EXPECT_TRUE(Lit().empty());
+}
+
+TEST_F(WindowTest, AContextThePlatformRefusesLeavesNothingToDrawInto) {
+    TGLLumo2DDriver* driver = CurrentGLLumo2DDriver();
+    ASSERT_NE(driver, nullptr);
+    Ref<TGraphics> broken = driver->CreateGraphics(64, 48, 0, 0, kGraphicsBackBuffer);
+    ASSERT_TRUE(broken);
+    // Its context goes behind its back, so making it current fails.
+    SDL_GL_DeleteContext(GLGraphicsOf(broken)->Context());
+    ActivateGraphics(graphics);
+    ActivateGraphics(broken);
+    EXPECT_EQ(TLumo2DGraphics::Current(), nullptr);
+    DrawLineSegment(10, 10, 20, 10, 1);  // must not land in the window that was current
+    ClearFrame();
+    std::vector<uint8_t> none;
+    int32_t w = 0, h = 0;
+    EXPECT_FALSE(ReadBackBuffer(none, w, h));
+    ActivateGraphics(graphics);
+    Capture();
+    EXPECT_TRUE(Lit().empty());
+    DrawLineSegment(10, 10, 20, 10, 1);
+    Capture();
+    EXPECT_EQ(Lit().size(), 11u);
+}
+
 }  // namespace
