@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <string>
 
 const ClassInfo TGLGraphics::kClass{"TGLGraphics", &TGraphics::kClass};
 const ClassInfo TGLGraphicsDriver::kClass{"TGLGraphicsDriver", &TGraphicsDriver::kClass};
@@ -43,8 +42,9 @@ bool RequestContextKind(const ContextKind& kind) {
            SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, kind.minor) == 0;
 }
 
-// Positions arrive in pixels, already shifted to pixel centres; the projection maps the virtual
-// resolution onto clip space with y growing downwards, as glOrtho(0, w, h, 0, -1, 1) would.
+// Positions arrive in virtual-resolution units, already shifted to pixel centres; the projection
+// maps that resolution onto clip space with y growing downwards, as glOrtho(0, w, h, 0, -1, 1)
+// would. OpenGL ES needs the point size written; desktop OpenGL takes glPointSize's 1 instead.
 constexpr char kVertexShader[] = R"(
 in vec2 position;
 uniform vec4 projection;
