@@ -1,6 +1,8 @@
 #include <SDL.h>
 #include <SDL_opengl.h>
 
+#include <cstdio>
+
 #include "host/sdl/gl_graphics.h"
 #include "tests/host/window_fixture.h"
 
@@ -298,6 +300,39 @@ TEST_F(WindowTest, AContextThePlatformRefusesLeavesNothingToDrawInto) {
     DrawLineSegment(10, 10, 20, 10, 1);
     Capture();
     EXPECT_EQ(Lit().size(), 11u);
+}
+
+// Resident memory of this process in kB, from /proc; 0 where that cannot be read.
+long ResidentKb() {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (f == nullptr) return 0;
+    char line[256];
+    long kb = 0;
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
+    }
+    std::fclose(f);
+    return kb;
+}
+
+TEST_F(WindowTest, ManyFastFramesKeepMemoryBounded) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer holds freed memory back, so resident size says nothing";
+#endif
+    // Offscreen windows present without waiting; frames must not pile up in the renderer.
+    auto frame = [](int32_t i) {
+        ClearFrame();
+        for (int32_t k = 0; k < 100; ++k) {
+            const auto y = static_cast<float>((i + k) % 600);
+            DrawLineSegment(0, y, 799, 599 - y, 3);
+        }
+        PresentFrame(0);
+    };
+    for (int32_t i = 0; i < 100; ++i) frame(i);
+    const long before = ResidentKb();
+    if (before == 0) GTEST_SKIP() << "no /proc/self/status";
+    for (int32_t i = 0; i < 1000; ++i) frame(i);
+    EXPECT_LT(ResidentKb() - before, 32 * 1024) << "kB grown over 1000 frames";
 }
 
 }  // namespace
