@@ -400,6 +400,8 @@ void TGLLumo2DDriver::ApplyProjection() {
     const TGLGraphics* g = graphicsDriver_->Current();
     if (g == nullptr) return;
     // glOrtho(0, w, h, 0, -1, 1): (0, 0) at the top-left corner, (w, h) at the bottom-right.
+    // Like glOrtho, an empty extent is refused and the projection before it stays.
+    if (resolution_[0] == 0.0f || resolution_[1] == 0.0f) return;
     const TGLPipeline& p = g->Pipeline();
     glUseProgram(p.program);
     glUniform4f(p.projection, 2.0f / resolution_[0], -2.0f / resolution_[1], -1.0f, 1.0f);
