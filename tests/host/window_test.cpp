@@ -302,6 +302,22 @@ TEST_F(WindowTest, AContextThePlatformRefusesLeavesNothingToDrawInto) {
     EXPECT_EQ(Lit().size(), 11u);
 }
 
+TEST_F(WindowTest, NoWindowIsMadeWhenTheSelectedContextCannotBeRestored) {
+    TGLLumo2DDriver* driver = CurrentGLLumo2DDriver();
+    ASSERT_NE(driver, nullptr);
+    Ref<TGraphics> lost = driver->CreateGraphics(64, 48, 0, 0, kGraphicsBackBuffer);
+    ASSERT_TRUE(lost);
+    ActivateGraphics(lost);
+    SDL_GL_DeleteContext(GLGraphicsOf(lost)->Context());
+    // Making a window makes its context current; going back to the lost one fails.
+    EXPECT_FALSE(driver->CreateGraphics(64, 48, 0, 0, kGraphicsBackBuffer));
+    std::vector<uint8_t> none;
+    int32_t w = 0, h = 0;
+    EXPECT_FALSE(ReadBackBuffer(none, w, h));
+    ActivateGraphics(graphics);
+    Capture();
+}
+
 // Resident memory of this process in kB, from /proc; 0 where that cannot be read.
 long ResidentKb() {
     std::FILE* f = std::fopen("/proc/self/status", "r");
