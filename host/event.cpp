@@ -73,6 +73,12 @@ ObjectRef QueueHook(int32_t, const ObjectRef& data, const ObjectRef&) {
     if (Ref<TEvent> ev = ObjectCast<TEvent>(data)) {
         EventQueue& q = Queue();
         if (q.put - q.get < kEventQueueSize) {
+            // An event no shared reference owns (one on its emitter's stack) would be gone by
+            // the time a reader polls it: the queue keeps a copy instead.
+            if (ev->weak_from_this().expired()) {
+                ev =
+                    TEvent::Create(ev->id, ev->source, ev->data, ev->mods, ev->x, ev->y, ev->extra);
+            }
             q.slots[q.put % kEventQueueSize] = std::move(ev);
             ++q.put;
         }

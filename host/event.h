@@ -45,7 +45,8 @@ class TEvent : public Object, public std::enable_shared_from_this<TEvent> {
     int32_t x = 0, y = 0;
     ObjectRef extra;
 
-    // Runs this event through EventHook and returns what the chain returned.
+    // Runs this event through EventHook and returns what the chain returned. An event made
+    // elsewhere than by Create is passed without ownership; the general queue copies it.
     ObjectRef Emit();
     std::string ToString() const;
 

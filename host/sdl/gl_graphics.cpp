@@ -1,9 +1,12 @@
 #include "host/sdl/gl_graphics.h"
 
+// OpenGL 3 entry points are linked directly: the system's GL library exports them all.
+#define GL_GLEXT_PROTOTYPES 1
 #include <SDL.h>
 #include <SDL_opengl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 const ClassInfo TGLGraphics::kClass{"TGLGraphics", &TGraphics::kClass};
@@ -20,16 +23,106 @@ constexpr size_t kMaxBatchFloats = size_t{1} << 16;
 
 uint8_t ClampByte(int32_t c) { return static_cast<uint8_t>(std::clamp(c, 0, 255)); }
 
+// The kinds of context tried, in order: desktop OpenGL 3.3 core, then OpenGL ES 3.0. The
+// drawing code uses only what both have.
+struct ContextKind {
+    int profile;
+    int major;
+    int minor;
+    bool es;
+};
+constexpr ContextKind kContextKinds[] = {
+    {SDL_GL_CONTEXT_PROFILE_CORE, 3, 3, false},
+    {SDL_GL_CONTEXT_PROFILE_ES, 3, 0, true},
+};
+
+bool RequestContextKind(const ContextKind& kind) {
+    return SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, kind.profile) == 0 &&
+           SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, kind.major) == 0 &&
+           SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, kind.minor) == 0;
+}
+
+// Positions arrive in virtual-resolution units, already shifted to pixel centres; the projection
+// maps that resolution onto clip space with y growing downwards, as glOrtho(0, w, h, 0, -1, 1)
+// would. OpenGL ES needs the point size written; desktop OpenGL takes glPointSize's 1 instead.
+constexpr char kVertexShader[] = R"(
+in vec2 position;
+uniform vec4 projection;
+void main() {
+    gl_Position = vec4(position * projection.xy + projection.zw, 0.0, 1.0);
+    gl_PointSize = 1.0;
+}
+)";
+
+// One colour for the whole batch. The alpha test of blend mode 1 needs no shader work: with one
+// colour a batch passes or fails it whole, which the driver decides before drawing.
+constexpr char kFragmentShader[] = R"(
+precision highp float;
+uniform vec4 color;
+out vec4 fragColor;
+void main() { fragColor = color; }
+)";
+
+GLuint CompileShader(GLenum type, bool es, const char* body) {
+    const char* sources[2] = {es ? "#version 300 es\n" : "#version 330 core\n", body};
+    const GLuint shader = glCreateShader(type);
+    glShaderSource(shader, 2, sources, nullptr);
+    glCompileShader(shader);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+// The program, vertex array and buffer of the current context; false (with nothing left
+// behind) when the context cannot build them.
+bool BuildPipeline(bool es, TGLPipeline& p) {
+    p = TGLPipeline{};
+    p.es = es;
+    const GLuint vs = CompileShader(GL_VERTEX_SHADER, es, kVertexShader);
+    const GLuint fs = CompileShader(GL_FRAGMENT_SHADER, es, kFragmentShader);
+    if (vs != 0 && fs != 0) {
+        p.program = glCreateProgram();
+        glAttachShader(p.program, vs);
+        glAttachShader(p.program, fs);
+        glBindAttribLocation(p.program, 0, "position");
+        glLinkProgram(p.program);
+    }
+    if (vs != 0) glDeleteShader(vs);
+    if (fs != 0) glDeleteShader(fs);
+    GLint linked = GL_FALSE;
+    if (p.program != 0) glGetProgramiv(p.program, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+        if (p.program != 0) glDeleteProgram(p.program);
+        p.program = 0;
+        return false;
+    }
+    p.projection = glGetUniformLocation(p.program, "projection");
+    p.color = glGetUniformLocation(p.program, "color");
+    glGenVertexArrays(1, &p.vertexArray);
+    glGenBuffers(1, &p.vertexBuffer);
+    glBindVertexArray(p.vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, p.vertexBuffer);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+    return glGetError() == GL_NO_ERROR;
+}
+
 }  // namespace
 
 // ---- TGLGraphics ----
 
 TGLGraphics::TGLGraphics(const Ref<TGLGraphicsDriver>& driver, SDL_Window* window, void* context,
-                         bool ownsWindow, int32_t depth, int32_t hertz, int32_t flags)
+                         const TGLPipeline& pipeline, bool ownsWindow, int32_t depth, int32_t hertz,
+                         int32_t flags)
     : TGraphics(kClass),
       driver_(driver),
       window_(window),
       context_(context),
+      pipeline_(pipeline),
       ownsWindow_(ownsWindow),
       depth_(depth),
       hertz_(hertz),
@@ -56,6 +149,7 @@ void TGLGraphics::GetSettings(int32_t& width, int32_t& height, int32_t& depth, i
 void TGLGraphics::Close() {
     if (context_ == nullptr && window_ == nullptr) return;
     if (driver_) driver_->Forget(this);
+    // Deleting the context frees its program, buffers and fences with it.
     if (context_ != nullptr) SDL_GL_DeleteContext(context_);
     if (ownsWindow_ && window_ != nullptr) SDL_DestroyWindow(window_);
     context_ = nullptr;
@@ -70,6 +164,8 @@ Ref<TGLGraphicsDriver> TGLGraphicsDriver::Create() {
     // windows opened and closed in turn do not load and tear down the renderer each time.
     if (SDL_GL_LoadLibrary(nullptr) != 0) return nullptr;
     auto driver = std::make_shared<TGLGraphicsDriver>();
+    const char* video = SDL_GetCurrentVideoDriver();
+    driver->throttleFrames_ = video != nullptr && std::strcmp(video, "offscreen") == 0;
     g_glDriver = driver;
     return driver;
 }
@@ -90,36 +186,83 @@ std::vector<Ref<TGraphicsMode>> TGLGraphicsDriver::GraphicsModes() {
     return modes;
 }
 
+bool TGLGraphicsDriver::RestoreCurrent() {
+    if (current_ == nullptr) return true;
+    if (SDL_GL_MakeCurrent(current_->Window(), current_->Context()) == 0) return true;
+    SDL_GL_MakeCurrent(nullptr, nullptr);
+    current_ = nullptr;
+    return false;
+}
+
 Ref<TGraphics> TGLGraphicsDriver::AttachGraphics(intptr_t window, int32_t flags) {
     auto* w = reinterpret_cast<SDL_Window*>(window);
     if (w == nullptr || (SDL_GetWindowFlags(w) & SDL_WINDOW_OPENGL) == 0) return nullptr;
-    SDL_GLContext context = SDL_GL_CreateContext(w);
-    if (context == nullptr) return nullptr;
-    if (current_) SDL_GL_MakeCurrent(current_->Window(), current_->Context());
+    SDL_GLContext context = nullptr;
+    TGLPipeline pipeline;
+    for (const ContextKind& kind : kContextKinds) {
+        if (!RequestContextKind(kind)) continue;
+        context = SDL_GL_CreateContext(w);
+        if (context == nullptr) continue;
+        if (BuildPipeline(kind.es, pipeline)) break;
+        SDL_GL_DeleteContext(context);
+        context = nullptr;
+    }
+    if (context == nullptr) {
+        RestoreCurrent();
+        return nullptr;
+    }
+    if (!RestoreCurrent()) {
+        SDL_GL_DeleteContext(context);
+        return nullptr;
+    }
     auto self = std::static_pointer_cast<TGLGraphicsDriver>(shared_from_this());
-    return std::make_shared<TGLGraphics>(self, w, context, false, 0, 0, flags);
+    return std::make_shared<TGLGraphics>(self, w, context, pipeline, false, 0, 0, flags);
 }
 
 Ref<TGraphics> TGLGraphicsDriver::CreateGraphics(int32_t width, int32_t height, int32_t depth,
                                                  int32_t hertz, int32_t flags) {
     if (width <= 0 || height <= 0) return nullptr;
-    SDL_GL_ResetAttributes();
-    // One bit of each requested buffer: the platform picks its nearest format.
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, (flags & kGraphicsBackBuffer) ? 1 : 0);
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, (flags & kGraphicsAlphaBuffer) ? 1 : 0);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, (flags & kGraphicsDepthBuffer) ? 1 : 0);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, (flags & kGraphicsStencilBuffer) ? 1 : 0);
-    const int accum = (flags & kGraphicsAccumBuffer) ? 1 : 0;
-    SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, accum);
-    SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, accum);
-    SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, accum);
-    SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, accum);
+    SDL_Window* window = nullptr;
+    SDL_GLContext context = nullptr;
+    TGLPipeline pipeline;
+    // The window's pixel format depends on the kind of context asked for, so each kind gets
+    // a window of its own.
+    for (const ContextKind& kind : kContextKinds) {
+        SDL_GL_ResetAttributes();
+        // One bit of each requested buffer: the platform picks its nearest format.
+        const int accum = (flags & kGraphicsAccumBuffer) ? 1 : 0;
+        const bool requested =
+            RequestContextKind(kind) &&
+            SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, (flags & kGraphicsBackBuffer) ? 1 : 0) == 0 &&
+            SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, (flags & kGraphicsAlphaBuffer) ? 1 : 0) == 0 &&
+            SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, (flags & kGraphicsDepthBuffer) ? 1 : 0) == 0 &&
+            SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, (flags & kGraphicsStencilBuffer) ? 1 : 0) ==
+                0 &&
+            SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, accum) == 0 &&
+            SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, accum) == 0 &&
+            SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, accum) == 0 &&
+            SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, accum) == 0;
+        if (!requested) continue;
 
-    Uint32 windowFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-    if (depth != 0) windowFlags |= SDL_WINDOW_FULLSCREEN;
-    SDL_Window* window = SDL_CreateWindow(AppTitle().c_str(), SDL_WINDOWPOS_CENTERED,
-                                          SDL_WINDOWPOS_CENTERED, width, height, windowFlags);
-    if (window == nullptr) return nullptr;
+        Uint32 windowFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+        if (depth != 0) windowFlags |= SDL_WINDOW_FULLSCREEN;
+        window = SDL_CreateWindow(AppTitle().c_str(), SDL_WINDOWPOS_CENTERED,
+                                  SDL_WINDOWPOS_CENTERED, width, height, windowFlags);
+        if (window == nullptr) continue;
+        context = SDL_GL_CreateContext(window);
+        if (context != nullptr && BuildPipeline(kind.es, pipeline)) break;
+        if (context != nullptr) SDL_GL_DeleteContext(context);
+        SDL_DestroyWindow(window);
+        context = nullptr;
+        window = nullptr;
+    }
+    // Creating a context makes it current; the selected one stays the target until
+    // SetGraphics says otherwise.
+    if (!RestoreCurrent() || window == nullptr) {
+        if (context != nullptr) SDL_GL_DeleteContext(context);
+        if (window != nullptr) SDL_DestroyWindow(window);
+        return nullptr;
+    }
     if (depth != 0) {
         SDL_DisplayMode mode{};
         mode.w = width;
@@ -127,43 +270,53 @@ Ref<TGraphics> TGLGraphicsDriver::CreateGraphics(int32_t width, int32_t height, 
         mode.refresh_rate = hertz;
         SDL_SetWindowDisplayMode(window, &mode);
     }
-    SDL_GLContext context = SDL_GL_CreateContext(window);
-    if (context == nullptr) {
-        SDL_DestroyWindow(window);
-        return nullptr;
-    }
     SDL_ShowWindow(window);
-    // Creating a context makes it current; the selected one stays the target until
-    // SetGraphics says otherwise.
-    if (current_) SDL_GL_MakeCurrent(current_->Window(), current_->Context());
     auto self = std::static_pointer_cast<TGLGraphicsDriver>(shared_from_this());
-    return std::make_shared<TGLGraphics>(self, window, context, true, depth, hertz, flags);
+    return std::make_shared<TGLGraphics>(self, window, context, pipeline, true, depth, hertz,
+                                         flags);
 }
 
 void TGLGraphicsDriver::SetGraphics(const Ref<TGraphics>& g) {
     Ref<TGLGraphics> gl = ObjectCast<TGLGraphics>(Ref<Object>(g));
     if (!gl || gl->Context() == nullptr) {
-        if (current_) SDL_GL_MakeCurrent(nullptr, nullptr);
+        if (current_ != nullptr) SDL_GL_MakeCurrent(nullptr, nullptr);
         current_ = nullptr;
         return;
     }
-    if (gl != current_) swapInterval_ = -1;  // a different context: its interval is unknown
-    SDL_GL_MakeCurrent(gl->Window(), gl->Context());
-    current_ = std::move(gl);
+    if (gl.get() != current_) swapInterval_ = -1;  // a different context: its interval is unknown
+    if (SDL_GL_MakeCurrent(gl->Window(), gl->Context()) != 0) {
+        // The context that was current may still be: release it, so that nothing drawn from
+        // now on lands in a window other than the one asked for.
+        SDL_GL_MakeCurrent(nullptr, nullptr);
+        current_ = nullptr;
+        return;
+    }
+    current_ = gl.get();
 }
 
 void TGLGraphicsDriver::Flip(int32_t sync) {
-    if (!current_) return;
+    if (current_ == nullptr) return;
     const int32_t interval = sync != 0 ? 1 : 0;
     if (interval != swapInterval_) {
         SDL_GL_SetSwapInterval(interval);
         swapInterval_ = interval;
     }
     SDL_GL_SwapWindow(current_->Window());
+    if (!throttleFrames_) return;
+    // One frame in flight, as a display's swap chain would allow: wait for the frame before
+    // this one, then fence this one. Without it the renderer queues frames without bound.
+    void*& pending = current_->PendingFrame();
+    if (pending != nullptr) {
+        auto fence = static_cast<GLsync>(pending);
+        glClientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, GL_TIMEOUT_IGNORED);
+        glDeleteSync(fence);
+    }
+    pending = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    glFlush();
 }
 
 void TGLGraphicsDriver::Forget(TGLGraphics* g) {
-    if (current_.get() != g) return;
+    if (current_ != g) return;
     SDL_GL_MakeCurrent(nullptr, nullptr);
     current_ = nullptr;
 }
@@ -212,6 +365,10 @@ void TGLLumo2DDriver::SetGraphics(const Ref<TGraphics>& g) {
         return;
     }
     graphicsDriver_->SetGraphics(g2d->_graphics);
+    if (graphicsDriver_->Current() == nullptr) {  // the platform refused the context
+        TLumo2DGraphics::ClearCurrent();
+        return;
+    }
     int32_t w = 0, h = 0, depth = 0, hertz = 0, flags = 0;
     g2d->_graphics->GetSettings(w, h, depth, hertz, flags);
     ResetGLContext(w, h);
@@ -222,17 +379,6 @@ void TGLLumo2DDriver::ResetGLContext(int32_t width, int32_t height) {
     width_ = width;
     height_ = height;
     if (graphicsDriver_->Current() == nullptr) return;
-    glDisable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, width, height, 0.0, -1.0, 1.0);  // y grows downwards
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glViewport(0, 0, width, height);
-    glDisable(GL_SCISSOR_TEST);
-    glDisable(GL_DEPTH_TEST);
-    glLineWidth(1.0f);
     // Forget what was cached for the previous context.
     blend_ = 0;
     lineWidth_ = 1.0f;
@@ -242,6 +388,23 @@ void TGLLumo2DDriver::ResetGLContext(int32_t width, int32_t height) {
     viewport_[3] = height;
     resolution_[0] = static_cast<float>(width);
     resolution_[1] = static_cast<float>(height);
+    ApplyProjection();
+    glViewport(0, 0, width, height);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glLineWidth(1.0f);
+}
+
+void TGLLumo2DDriver::ApplyProjection() {
+    const TGLGraphics* g = graphicsDriver_->Current();
+    if (g == nullptr) return;
+    // glOrtho(0, w, h, 0, -1, 1): (0, 0) at the top-left corner, (w, h) at the bottom-right.
+    // Like glOrtho, an empty extent is refused and the projection before it stays.
+    if (resolution_[0] == 0.0f || resolution_[1] == 0.0f) return;
+    const TGLPipeline& p = g->Pipeline();
+    glUseProgram(p.program);
+    glUniform4f(p.projection, 2.0f / resolution_[0], -2.0f / resolution_[1], -1.0f, 1.0f);
 }
 
 void TGLLumo2DDriver::Flip(int32_t sync) {
@@ -255,29 +418,21 @@ void TGLLumo2DDriver::SetBlend(int32_t mode) {
     blend_ = mode;
     if (graphicsDriver_->Current() == nullptr) return;
     switch (mode) {
-        case 1:  // alpha test: write unblended where alpha >= 128/255
-            glDisable(GL_BLEND);
-            glEnable(GL_ALPHA_TEST);
-            glAlphaFunc(GL_GEQUAL, 128.0f / 255.0f);
-            break;
+        case 1:  // alpha test (applied at Flush): write unblended where alpha >= 128/255
         case 2:  // opaque
             glDisable(GL_BLEND);
-            glDisable(GL_ALPHA_TEST);
             break;
         case 3:  // alpha blend
             glEnable(GL_BLEND);
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-            glDisable(GL_ALPHA_TEST);
             break;
         case 4:  // additive
             glEnable(GL_BLEND);
             glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-            glDisable(GL_ALPHA_TEST);
             break;
         case 5:  // multiply
             glEnable(GL_BLEND);
             glBlendFunc(GL_DST_COLOR, GL_ZERO);
-            glDisable(GL_ALPHA_TEST);
             break;
     }
 }
@@ -343,8 +498,22 @@ void TGLLumo2DDriver::Cls() {
 
 void TGLLumo2DDriver::Plot(float x, float y) {
     if (graphicsDriver_->Current() == nullptr) return;
-    points_.push_back(x + 0.5f);
-    points_.push_back(y + 0.5f);
+    float px = x + 0.5f;
+    float py = y + 0.5f;
+    // A point lights the pixel that holds it. On a pixel edge the rule is GL's for plain points:
+    // the pixel to the right and, counting rows downwards, the one above. Shader-driven points are
+    // drawn as little squares whose edge ties go the other way, so a point that the rasterizer
+    // would put on an edge (positions are held in 1/256 pixel) is moved to the centre of the
+    // pixel the plain rule chooses. This is exact where virtual and real pixels coincide.
+    if (resolution_[0] == static_cast<float>(width_) &&
+        resolution_[1] == static_cast<float>(height_)) {
+        const float sx = std::nearbyint(px * 256.0f) / 256.0f;
+        const float sy = std::nearbyint(py * 256.0f) / 256.0f;
+        if (sx == std::floor(sx)) px = sx + 0.5f;
+        if (sy == std::floor(sy)) py = sy - 0.5f;
+    }
+    points_.push_back(px);
+    points_.push_back(py);
     if (points_.size() >= kMaxBatchFloats) Flush();
 }
 
@@ -363,11 +532,7 @@ void TGLLumo2DDriver::SetResolution(float width, float height) {
     Flush();
     resolution_[0] = width;
     resolution_[1] = height;
-    if (graphicsDriver_->Current() == nullptr) return;
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, width, height, 0.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
+    ApplyProjection();
 }
 
 // Every primitive of a batch shares one colour, alpha, blend mode, width and clip rectangle,
@@ -376,19 +541,28 @@ void TGLLumo2DDriver::SetResolution(float width, float height) {
 // draw calls without changing the picture.
 void TGLLumo2DDriver::Flush() {
     if (lines_.empty() && points_.empty()) return;
-    if (graphicsDriver_->Current() != nullptr) {
-        glColor4ub(color_[0], color_[1], color_[2], color_[3]);
-        glEnableClientState(GL_VERTEX_ARRAY);
+    const TGLGraphics* g = graphicsDriver_->Current();
+    // Under the alpha test one colour passes or fails whole: 128/255 is the threshold.
+    const bool visible = !(blend_ == 1 && color_[3] < 128);
+    if (g != nullptr && visible) {
+        const TGLPipeline& p = g->Pipeline();
+        glUseProgram(p.program);
+        glUniform4f(p.color, color_[0] / 255.0f, color_[1] / 255.0f, color_[2] / 255.0f,
+                    color_[3] / 255.0f);
+        glBindVertexArray(p.vertexArray);
+        glBindBuffer(GL_ARRAY_BUFFER, p.vertexBuffer);
+        // Each upload replaces the buffer's storage, so the driver never waits for the draw
+        // before it to finish reading.
         if (!lines_.empty()) {
-            glVertexPointer(2, GL_FLOAT, 0, lines_.data());
+            glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(lines_.size() * sizeof(float)),
+                         lines_.data(), GL_STREAM_DRAW);
             glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(lines_.size() / 2));
         }
         if (!points_.empty()) {
-            glVertexPointer(2, GL_FLOAT, 0, points_.data());
+            glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(points_.size() * sizeof(float)),
+                         points_.data(), GL_STREAM_DRAW);
             glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(points_.size() / 2));
         }
-        glVertexPointer(2, GL_FLOAT, 0, nullptr);
-        glDisableClientState(GL_VERTEX_ARRAY);
     }
     lines_.clear();
     points_.clear();
@@ -404,7 +578,9 @@ bool TGLLumo2DDriver::ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width,
     GLint readBuffer = 0, packAlignment = 0;
     glGetIntegerv(GL_READ_BUFFER, &readBuffer);
     glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
-    glReadBuffer((flags & kGraphicsBackBuffer) ? GL_BACK : GL_FRONT);
+    // OpenGL ES reads the default framebuffer through GL_BACK alone.
+    const bool front = (flags & kGraphicsBackBuffer) == 0 && !g->Pipeline().es;
+    glReadBuffer(front ? GL_FRONT : GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     const size_t row = static_cast<size_t>(w) * 4;
     std::vector<uint8_t> bottomUp(row * static_cast<size_t>(h));

@@ -1,8 +1,13 @@
 #pragma once
 // The OpenGL back end on SDL2: TGLGraphicsDriver makes windows with GL contexts and presents
-// them; TGLLumo2DDriver draws the 2-D layer's lines and points into them. Lines and points
-// are batched and sent in one draw call each per flush; a flush happens before anything that
-// could change the picture (a state change, Cls, Flip, a read-back).
+// them; TGLLumo2DDriver draws the 2-D layer's lines and points into them. Drawing uses only what
+// OpenGL 3.3 core and OpenGL ES 3.0 share (one small shader program, a vertex array and a
+// buffer), so either kind of context serves. Lines and points are batched and sent in one buffer
+// upload and one draw call each per flush; a flush happens before anything that could change the
+// picture (a state change, Cls, Flip, a read-back).
+//
+// Ownership runs one way: a graphics keeps its driver alive, the driver only points at the
+// current graphics, which tells the driver when it closes.
 
 #include <cstdint>
 #include <vector>
@@ -13,12 +18,23 @@ struct SDL_Window;
 
 class TGLGraphicsDriver;
 
+// The GL objects the 2-D driver draws with; each context has its own.
+struct TGLPipeline {
+    uint32_t program = 0;
+    uint32_t vertexArray = 0;
+    uint32_t vertexBuffer = 0;
+    int32_t projection = -1;  // uniform vec4: x scale, y scale, x offset, y offset
+    int32_t color = -1;       // uniform vec4, 0..1
+    bool es = false;          // an OpenGL ES context
+};
+
 // A window with its OpenGL context.
 class TGLGraphics : public TGraphics {
   public:
     static const ClassInfo kClass;
     TGLGraphics(const Ref<TGLGraphicsDriver>& driver, SDL_Window* window, void* context,
-                bool ownsWindow, int32_t depth, int32_t hertz, int32_t flags);
+                const TGLPipeline& pipeline, bool ownsWindow, int32_t depth, int32_t hertz,
+                int32_t flags);
     ~TGLGraphics() override;
 
     TGraphicsDriver* Driver() override;
@@ -28,11 +44,16 @@ class TGLGraphics : public TGraphics {
 
     SDL_Window* Window() const { return window_; }
     void* Context() const { return context_; }
+    const TGLPipeline& Pipeline() const { return pipeline_; }
+    // The fence of the last frame presented and not yet known to be finished (a GLsync), or null.
+    void*& PendingFrame() { return pendingFrame_; }
 
   private:
     Ref<TGLGraphicsDriver> driver_;
     SDL_Window* window_;
     void* context_;  // SDL_GLContext
+    TGLPipeline pipeline_;
+    void* pendingFrame_ = nullptr;
     bool ownsWindow_;
     int32_t width_ = 0, height_ = 0, depth_, hertz_, flags_;
 };
@@ -47,20 +68,32 @@ class TGLGraphicsDriver : public TGraphicsDriver {
 
     std::vector<Ref<TGraphicsMode>> GraphicsModes() override;
     // window is an SDL_Window* made with OpenGL support; the graphics does not destroy it.
+    // None when no usable context can be made for it.
     Ref<TGraphics> AttachGraphics(intptr_t window, int32_t flags) override;
+    // None when the window, its context or its drawing objects cannot be made, or when the
+    // current context cannot be made current again afterwards.
     Ref<TGraphics> CreateGraphics(int32_t width, int32_t height, int32_t depth, int32_t hertz,
                                   int32_t flags) override;
-    // Makes the graphics' context current (none: no context).
+    // Makes the graphics' context current (none: no context). When the platform refuses, no
+    // graphics is current afterwards and no context is left current to draw into by mistake.
     void SetGraphics(const Ref<TGraphics>& g) override;
     void Flip(int32_t sync) override;
 
-    TGLGraphics* Current() const { return current_.get(); }
+    TGLGraphics* Current() const { return current_; }
     // Called by a closing graphics that may be current.
     void Forget(TGLGraphics* g);
 
   private:
-    Ref<TGLGraphics> current_;
+    // Makes the selected context current again after another was made current; false (with
+    // nothing current) when the platform refuses.
+    bool RestoreCurrent();
+
+    // Not owned: a graphics clears it through Forget when it closes or is destroyed.
+    TGLGraphics* current_ = nullptr;
     int32_t swapInterval_ = -1;  // last interval set on the current context; -1 unknown
+    // The video driver's windows are pixel buffers, whose swap neither flushes nor waits:
+    // presenting then waits for the frame before last itself, so that queued work stays bounded.
+    bool throttleFrames_ = false;
 };
 
 class TGLLumo2DDriver : public TLumo2DDriver {
@@ -95,6 +128,8 @@ class TGLLumo2DDriver : public TLumo2DDriver {
   private:
     // Sends the batched lines and points.
     void Flush();
+    // Hands the current projection to the current context's program.
+    void ApplyProjection();
     // The rendering state a freshly selected context starts from.
     void ResetGLContext(int32_t width, int32_t height);
 

@@ -98,8 +98,10 @@ void PushWheel(int32_t whole, float precise) {
     e.wheel.y = whole;
     e.wheel.preciseY = precise;
     e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
+#if SDL_VERSION_ATLEAST(2, 26, 0)
     e.wheel.mouseX = g_injected.x;
     e.wheel.mouseY = g_injected.y;
+#endif
     Push(e);
 }
 
@@ -119,7 +121,9 @@ void StartHost() {
     // Ctrl+C in the terminal ends the process as usual, and closing the last window is a
     // close request like any other: nothing quits on the program's behalf.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+#ifdef SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE  // SDL 2.0.22; before it a quit event also terminates
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+#endif
     const bool video = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0;
     if (!video) SDL_Init(SDL_INIT_EVENTS);
     std::atexit(QuitSdl);

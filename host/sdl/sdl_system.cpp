@@ -186,8 +186,14 @@ bool EmitSdlEvent(const SDL_Event& e) {
         case SDL_MOUSEWHEEL:
             id = kEventMouseWheel;
             data = WheelNotches(e.wheel);
+#if SDL_VERSION_ATLEAST(2, 26, 0)
             x = e.wheel.mouseX;
             y = e.wheel.mouseY;
+#else
+            // Older SDL gives no position with the wheel: the pointer's last position stands in.
+            x = g_state.pointerX;
+            y = g_state.pointerY;
+#endif
             break;
         default:
             return false;

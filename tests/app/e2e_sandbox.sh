@@ -41,7 +41,10 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n1 "$work/display")"
 
-"$sandbox" >"$work/out" 2>"$work/err" &
+# The program talks to this X server whatever the calling environment chose (headless CI often
+# exports SDL_VIDEODRIVER=offscreen, which would give a window that no X tool can see).
+env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 \
+  "$sandbox" >"$work/out" 2>"$work/err" &
 app_pid=$!
 
 wid=""

@@ -28,6 +28,28 @@ TEST(EventIds, UserIdsAreFreshAndCanBeNamed) {
               "Ping: data=3, mods=1, x=-4, y=5");
 }
 
+void EmitLocalEvent() {
+    TEvent local;
+    local.id = kEventKeyDown;
+    local.data = 65;
+    local.mods = kModShift;
+    local.x = 3;
+    local.y = -4;
+    local.Emit();
+}
+
+TEST(EventQueue, OwnsACopyOfAnEventEmittedFromTheStack) {
+    StartEvents();
+    while (PollEvent()) {
+    }
+    EmitLocalEvent();  // the event is gone when this returns
+    Ref<TEvent> ev = PollEvent();
+    ASSERT_TRUE(ev);
+    EXPECT_GT(ev.use_count(), 0);  // owned, not an alias of the dead event
+    EXPECT_EQ(ev->ToString(), "KeyDown: data=65, mods=1, x=3, y=-4");
+    EXPECT_FALSE(PollEvent());
+}
+
 TEST(EventQueue, KeepsTheFirst256AndDropsNewEventsWhileFull) {
     StartEvents();
     for (int32_t i = 0; i < 300; ++i) {

@@ -1,4 +1,7 @@
 #include <SDL.h>
+#include <SDL_opengl.h>
+
+#include <cstdio>
 
 #include "host/sdl/gl_graphics.h"
 #include "tests/host/window_fixture.h"
@@ -71,6 +74,36 @@ TEST_F(WindowTest, ZeroLengthLineIsOnePixel) {
     DrawLineSegment(5, 7, 5, 7, 1);
     Capture();
     EXPECT_EQ(Lit(), (Pixels{{5, 7}}));
+}
+
+TEST_F(WindowTest, PointsOnPixelEdgesTakeThePixelRightAndAbove) {
+    // Positions are held in 1/256 pixel: 0.001 from the edge is on it, 0.003 is not.
+    DrawLineSegment(100.5f, 200.5f, 100.5f, 200.5f, 1);
+    DrawLineSegment(110.501f, 210.499f, 110.501f, 210.499f, 1);
+    DrawLineSegment(120.497f, 220.503f, 120.497f, 220.503f, 1);
+    Capture();
+    EXPECT_EQ(Lit(), (Pixels{{101, 200}, {111, 210}, {120, 221}}));
+}
+
+TEST_F(WindowTest, DrawingWithEveryStateRaisesNoGLError) {
+    // Anything left of the fixed-function pipeline fails in the core and ES contexts used here.
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    for (int32_t blend = 1; blend <= 5; ++blend) {
+        SetBlend(blend);
+        SetLineWidth(static_cast<float>(blend));
+        SetAlpha(0.2f * static_cast<float>(blend));
+        DrawLineSegment(10, 10.0f * blend, 300, 20.0f * blend, 1);
+    }
+    SetRotation(30);
+    SetScale(2, 0.5f);
+    SetViewport(10, 10, 100, 100);
+    SetVirtualResolution(400, 300);
+    ClearFrame();
+    DrawLineSegment(0, 0, 50, 50, 1);
+    Capture();
+    PresentFrame(0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(WindowTest, LinesOutsideTheWindowAreClipped) {
@@ -214,6 +247,108 @@ TEST_F(WindowTest, WindowCanBeClosedAndOpenedAgain) {
     DrawLineSegment(3, 3, 3, 3, 1);
     Capture();
     EXPECT_EQ(Lit(), (Pixels{{3, 3}}));
+}
+
+// The GL graphics inside a 2-D graphics made by the GL 2-D driver.
+TGLGraphics* GLGraphicsOf(const Ref<TGraphics>& g) {
+    auto* g2d = ObjectCast<TLumo2DGraphics>(g.get());
+    return g2d != nullptr ? ObjectCast<TGLGraphics>(g2d->_graphics.get()) : nullptr;
+}
+
+TEST_F(WindowTest, AWindowMadeCurrentAndDroppedIsFreed) {
+    TGLLumo2DDriver* driver = CurrentGLLumo2DDriver();
+    ASSERT_NE(driver, nullptr);
+    std::weak_ptr<TGraphics> inner;
+    Uint32 windowId = 0;
+    {
+        Ref<TGraphics> g = driver->CreateGraphics(64, 48, 0, 0, kGraphicsBackBuffer);
+        ASSERT_TRUE(g);
+        ASSERT_NE(GLGraphicsOf(g), nullptr);
+        inner = ObjectCast<TLumo2DGraphics>(g.get())->_graphics;
+        windowId = SDL_GetWindowID(GLGraphicsOf(g)->Window());
+        driver->SetGraphics(g);
+        DrawLineSegment(1, 1, 5, 5, 1);
+    }
+    EXPECT_TRUE(inner.expired());
+    EXPECT_EQ(SDL_GetWindowFromID(windowId), nullptr);
+    std::vector<uint8_t> none;
+    int32_t w = 0, h = 0;
+    EXPECT_FALSE(ReadBackBuffer(none, w, h));  // nothing current any more
+    ActivateGraphics(graphics);
+    Capture();
+    EXPECT_TRUE(Lit().empty());
+}
+
+TEST_F(WindowTest, AContextThePlatformRefusesLeavesNothingToDrawInto) {
+    TGLLumo2DDriver* driver = CurrentGLLumo2DDriver();
+    ASSERT_NE(driver, nullptr);
+    Ref<TGraphics> broken = driver->CreateGraphics(64, 48, 0, 0, kGraphicsBackBuffer);
+    ASSERT_TRUE(broken);
+    // Its context goes behind its back, so making it current fails.
+    SDL_GL_DeleteContext(GLGraphicsOf(broken)->Context());
+    ActivateGraphics(graphics);
+    ActivateGraphics(broken);
+    EXPECT_EQ(TLumo2DGraphics::Current(), nullptr);
+    DrawLineSegment(10, 10, 20, 10, 1);  // must not land in the window that was current
+    ClearFrame();
+    std::vector<uint8_t> none;
+    int32_t w = 0, h = 0;
+    EXPECT_FALSE(ReadBackBuffer(none, w, h));
+    ActivateGraphics(graphics);
+    Capture();
+    EXPECT_TRUE(Lit().empty());
+    DrawLineSegment(10, 10, 20, 10, 1);
+    Capture();
+    EXPECT_EQ(Lit().size(), 11u);
+}
+
+TEST_F(WindowTest, NoWindowIsMadeWhenTheSelectedContextCannotBeRestored) {
+    TGLLumo2DDriver* driver = CurrentGLLumo2DDriver();
+    ASSERT_NE(driver, nullptr);
+    Ref<TGraphics> lost = driver->CreateGraphics(64, 48, 0, 0, kGraphicsBackBuffer);
+    ASSERT_TRUE(lost);
+    ActivateGraphics(lost);
+    SDL_GL_DeleteContext(GLGraphicsOf(lost)->Context());
+    // Making a window makes its context current; going back to the lost one fails.
+    EXPECT_FALSE(driver->CreateGraphics(64, 48, 0, 0, kGraphicsBackBuffer));
+    std::vector<uint8_t> none;
+    int32_t w = 0, h = 0;
+    EXPECT_FALSE(ReadBackBuffer(none, w, h));
+    ActivateGraphics(graphics);
+    Capture();
+}
+
+// Resident memory of this process in kB, from /proc; 0 where that cannot be read.
+long ResidentKb() {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (f == nullptr) return 0;
+    char line[256];
+    long kb = 0;
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
+    }
+    std::fclose(f);
+    return kb;
+}
+
+TEST_F(WindowTest, ManyFastFramesKeepMemoryBounded) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer holds freed memory back, so resident size says nothing";
+#endif
+    // Offscreen windows present without waiting; frames must not pile up in the renderer.
+    auto frame = [](int32_t i) {
+        ClearFrame();
+        for (int32_t k = 0; k < 100; ++k) {
+            const auto y = static_cast<float>((i + k) % 600);
+            DrawLineSegment(0, y, 799, 599 - y, 3);
+        }
+        PresentFrame(0);
+    };
+    for (int32_t i = 0; i < 100; ++i) frame(i);
+    const long before = ResidentKb();
+    if (before == 0) GTEST_SKIP() << "no /proc/self/status";
+    for (int32_t i = 0; i < 1000; ++i) frame(i);
+    EXPECT_LT(ResidentKb() - before, 32 * 1024) << "kB grown over 1000 frames";
 }
 
 }  // namespace
