@@ -33,26 +33,40 @@ export SDL_VIDEODRIVER=offscreen
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-failed=()
-for t in "${targets[@]}"; do
+
+# One target: its log and findings in build-fuzz/findings/, its new inputs in the scratch dir.
+run_one() {
+  local t=$1 status=0
   rm -rf "build-fuzz/findings/$t"
   mkdir -p "$scratch/$t" "build-fuzz/findings/$t"
-  log="build-fuzz/findings/$t.log"
-  status=0
   "build-fuzz/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
     -print_final_stats=1 -artifact_prefix="build-fuzz/findings/$t/" \
-    "$scratch/$t" "fuzz/corpus/$t" >"$log" 2>&1 || status=$?
+    "$scratch/$t" "fuzz/corpus/$t" >"build-fuzz/findings/$t.log" 2>&1 || status=$?
+  echo "$status" >"$scratch/$t.status"
+}
+
+report() {
+  local t=$1 log="build-fuzz/findings/$1.log" status execs
+  status=$(cat "$scratch/$t.status")
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  known=$(grep -c '^== known fault' "$log" || true)
   if [ "$status" -eq 0 ]; then
     echo "$t: ${execs:-?} executions in ${seconds}s, no finding"
-    grep '^== known fault' "$log" | cut -c1-300 || true
-  else
-    echo "$t: FINDING (status $status) after ${execs:-?} executions; log $log"
-    grep -E '^(== fuzz invariant|==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$log" | head -n 5 || true
-    ls "build-fuzz/findings/$t" | head -n 3
-    failed+=("$t")
+    grep '^== known fault' "$log" | cut -c1-400 || true
+    return 0
   fi
+  echo "$t: FINDING (status $status) after ${execs:-?} executions; log $log"
+  grep -E '^(== fuzz invariant|==[0-9]+==ERROR|SUMMARY)|runtime error' "$log" | cut -c1-400 | head -n 5 || true
+  ls "build-fuzz/findings/$t"
+  return 1
+}
+
+# As many targets at a time as there are cores.
+failed=()
+for ((i = 0; i < ${#targets[@]}; i += jobs)); do
+  batch=("${targets[@]:i:jobs}")
+  for t in "${batch[@]}"; do run_one "$t" & done
+  wait
+  for t in "${batch[@]}"; do report "$t" || failed+=("$t"); done
 done
 
 if [ ${#failed[@]} -ne 0 ]; then
