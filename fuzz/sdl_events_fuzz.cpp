@@ -73,7 +73,6 @@ struct Model {
     bool charsKnown = true;  // false after text the host repairs: drained without a model
     int32_t x = 0, y = 0, refX = 0, refY = 0;
     int32_t wheel = 0, refWheel = 0;
-    bool wheelKnown = true;
     int32_t suspended = 0, terminate = 0;
 
     void ClearTables() {
@@ -81,7 +80,6 @@ struct Model {
         chars.clear();
         charsKnown = true;
         wheel = 0;
-        wheelKnown = true;
     }
     void Press(int32_t& state, int32_t& hits) {
         if (state == 0) ++hits;
@@ -402,10 +400,9 @@ class Fuzz {
     }
 
     ByteReader& in_;
-    Model& m_ = model_;
+    Model m_;
     Uint32 active_ = SDL_GetWindowID(ActiveSdlWindow());
     std::string trace_;
-    static inline Model model_;
 };
 
 }  // namespace
