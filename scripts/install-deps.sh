@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev
   xvfb xauth xdotool x11-utils imagemagick
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: a normal build, then an AddressSanitizer +
-# UndefinedBehaviorSanitizer build.
+# UndefinedBehaviorSanitizer build, then a short run of every fuzz target (FUZZ_SECONDS each,
+# two at a time on two cores; 0 skips it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -20,3 +21,7 @@ echo "== normal build"
 run build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== sanitizer build (address, undefined)"
 run build-asan -DCMAKE_BUILD_TYPE=Debug -DSANDBOX_SANITIZE=ON -DSANDBOX_BENCH=OFF
+if [ "${FUZZ_SECONDS:-45}" -gt 0 ]; then
+  echo "== fuzzing (clang, libFuzzer; ${FUZZ_SECONDS:-45}s per target)"
+  scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
+fi
