@@ -59,6 +59,8 @@ TEST(ReplayCommandLine, RejectsWhatItCannotRun) {
     EXPECT_NE(CommandLineError({"--frames", "5", "--fast"}).find("unknown option '--fast'"),
               std::string::npos);
     EXPECT_NE(CommandLineError({"--frames", "1O"}).find("not a whole number"), std::string::npos);
+    // A sign after the plus made "+-5" read as -5.
+    EXPECT_NE(CommandLineError({"--frames", "+-5"}).find("not a whole number"), std::string::npos);
     EXPECT_NE(CommandLineError({"--frames", "99999999999"}).find("out of range"),
               std::string::npos);
     EXPECT_NE(CommandLineError({"--frames", "-1"}).find("negative"), std::string::npos);

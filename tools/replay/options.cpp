@@ -44,7 +44,8 @@ int32_t ParseInt(const std::string& text, const std::string& what) {
     int32_t value = 0;
     const char* first = text.data();
     const char* last = text.data() + text.size();
-    if (first != last && *first == '+') ++first;  // from_chars takes '-' but not '+'
+    // from_chars takes '-' but not '+'; a '+' counts only before a digit ("+-5" is no number)
+    if (last - first >= 2 && *first == '+' && first[1] >= '0' && first[1] <= '9') ++first;
     const auto [end, ec] = std::from_chars(first, last, value);
     if (text.empty() || ec == std::errc::invalid_argument || end != last) {
         throw UsageError(what + ": '" + Shown(text) + "' is not a whole number");
