@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -101,7 +102,9 @@ protected:
         EXPECT_EQ(firstNonFinite, 0)
             << "a coordinate stopped being a number at frame " << firstNonFinite;
         EXPECT_EQ(state.world->PhysicsBodies->Count(), static_cast<int32_t>(boxes + 1));
-        EXPECT_LE(WorstStretch(), kShapeTolerance);
+        const float worst = WorstStretch();
+        RecordProperty("worst_stretch_percent", static_cast<int>(worst * 100.0f));
+        EXPECT_LE(worst, kShapeTolerance);
     }
 
     static constexpr float kShapeTolerance = 0.2f;
@@ -124,11 +127,15 @@ TEST_F(RoughUse, ReleaseBelowAndLeftOfTheWindow) {
     ExpectFiniteAndWhole(47);
 }
 
-// Fifty boxes dropped within a few pixels of one point, one every third frame.
+// Fifty boxes made at once within a few pixels of one point, each made the way a click makes it
+// (a copy of the template, centred there, at rest), then stepped by the frame loop.
 TEST_F(RoughUse, FiftyBoxesOnOnePoint) {
     for (int32_t i = 0; i < 50; ++i) {
-        const int32_t x = 400 + i % 3, y = 200 + i % 4;
-        Throw(1 + 3 * i, x, y, x, y, 1);
+        Ref<PhysicsBody> copy = state.templateBox->duplicate();
+        copy->UpdatePosition();
+        Vect target(static_cast<float>(400 + i % 3), static_cast<float>(200 + i % 4));
+        copy->Position(target);
+        copy->SetVelocity(Vect(0.0f, 0.0f));
     }
     Run(400);
     ExpectFiniteAndWhole(95);
