@@ -70,7 +70,7 @@ public:
     VectRef minxy;
     VectRef Pos;
     VectRef Vel;
-    PhysicsWorld* pworld = nullptr;  // the world outlives its bodies
+    WorldLink pworld;
     float bounce = 0.0f;
     float friction = 0.0f;
 };

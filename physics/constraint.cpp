@@ -61,7 +61,15 @@ void constraint::Relax(bool firstPass) {
         return;
     }
 
-    const float k = diff * elasticity / TargetLength;
+    float k = diff * elasticity / TargetLength;
+    // Dividing by the rest length makes the correction grow with the square of the stretch. Past
+    // about five times the rest length with both ends active (three times with one), it throws
+    // the ends past each other to a distance greater than the present one; every later pass does
+    // so again and the coordinates overflow within a few steps. Such a correction is divided by
+    // the present distance instead: the ends then move towards the rest length (at elasticity 1,
+    // halfway with both ends active, all the way with one). Below that stretch nothing changes.
+    const float share = (a.active && b.active) ? v1prop + v2prop : 1.0f;
+    if (k * share > 2.0f) k = diff * elasticity / dist;
     const float fx = k * dx;
     const float fy = k * dy;
     if (a.active && b.active) {

@@ -45,7 +45,7 @@ public:
     float v1prop = 0.0f;
     float v2prop = 0.0f;
     int32_t index = 0;
-    PhysicsWorld* pworld = nullptr;  // the world outlives its constraints
+    WorldLink pworld;
     uint8_t setremove = 0;
 
     // One relaxation of this constraint; the mass shares are refreshed when firstPass is set.

@@ -44,7 +44,7 @@ public:
     uint8_t ghost = 0;
     Ref<Verlet> cpd;
     int32_t index = 0;
-    PhysicsWorld* pworld = nullptr;  // the world outlives its particles (WorldList keeps it)
+    WorldLink pworld;
 
     // The particle pass's work on one particle; `scratch` is the pass's one spare vector.
     void Step(const Vect& gravity, Vect& scratch);

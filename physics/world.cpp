@@ -29,12 +29,22 @@ Ref<FunctionPtr> Register(TList& list, WorldFunc func) {
     return fp;
 }
 
+// A link still in its list: its predecessor leads to it. A removed link keeps its neighbours, but
+// they no longer lead to it; a link of a list that has been destroyed has no predecessor.
+bool Listed(const TLink& link) { return link._pred && link._pred->_succ.get() == &link; }
+
 int32_t RunAll(const TList& list, PhysicsWorld* world) {
-    // The enumerator keeps each entry alive, so a callback may remove itself from the list.
-    TListEnum e = list.ObjectEnumerator();
-    while (e.HasNext()) {
-        ObjectRef o = e.NextObject();
-        if (auto* fp = ObjectCast<FunctionPtr>(o.get())) fp->func(world);
+    // The walk stands on the entry it runs and steps on once the callback has returned, so that
+    // an entry appended by the last callback still runs in this walk (a list enumerator already
+    // stands on the head by then and would end). When a callback has removed its own entry, the
+    // walk steps back to the nearest entry still listed and goes on with whatever follows it now.
+    // The callback's function is read before the call, so the entry may be freed during it.
+    const TLink* head = list.Head();
+    LinkRef at = head->_succ;
+    while (at.get() != head) {
+        if (auto* fp = ObjectCast<FunctionPtr>(at->_value.get())) fp->func(world);
+        while (at.get() != head && at->_pred && !Listed(*at.get())) at = at->_pred;
+        at = at->_succ;
     }
     return 0;
 }
@@ -77,6 +87,10 @@ ObjectRef Array::remove(int32_t slot) {
     a[static_cast<size_t>(last - 1)] = nullptr;  // a no-op unless slot was the last one
     --last;
     return a[static_cast<size_t>(slot)];
+}
+
+void WorldLink::Unreachable() {
+    RuntimeThrow("The physics world of this object no longer exists (or was never set)");
 }
 
 FunctionPtr::FunctionPtr() : Object(kClass), func(&UninitializedFunction) {}

@@ -5,9 +5,11 @@
 // which every particle and constraint holds a slot; FunctionPtr holds one callback.
 //
 // Ownership: WorldList keeps every world alive until the process ends; everything registered in
-// a world is kept by it. Members refer back to their world with a plain pointer.
+// a world is kept by it. Members refer back to their world through a WorldLink, which does not
+// keep it alive.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "physics/vect.h"
@@ -15,6 +17,34 @@
 #include "runtime/tlist.h"
 
 class PhysicsWorld;
+
+// A member's reference to its world (particles, constraints, bodies, render attachments). It does
+// not keep the world alive: the world keeps its members, so that would be a cycle that is never
+// freed. A world can still go while its members live on (a program that replaces WorldList);
+// reaching it through the link then raises a run-time error instead of reading freed memory. The
+// check is one load and a test, no reference count, so the particle pass can use it.
+class WorldLink {
+public:
+    WorldLink() = default;
+    // Implicit, so that members link themselves with `pworld = world`. A world made without
+    // Create can be linked too.
+    WorldLink(PhysicsWorld* world);  // NOLINT(google-explicit-constructor)
+
+    // The world; a link that was never set or whose world is gone raises a run-time error.
+    PhysicsWorld* get() const {
+        PhysicsWorld* w = anchor_ ? *anchor_ : nullptr;
+        if (w == nullptr) Unreachable();
+        return w;
+    }
+    PhysicsWorld* operator->() const { return get(); }
+    operator PhysicsWorld*() const { return get(); }  // NOLINT(google-explicit-constructor)
+    // True once the world this link was set to has been destroyed.
+    bool expired() const { return anchor_ && *anchor_ == nullptr; }
+
+private:
+    [[noreturn]] static void Unreachable();
+    std::shared_ptr<PhysicsWorld*> anchor_;  // the world's own anchor, cleared when it goes
+};
 
 using WorldFunc = int32_t (*)(PhysicsWorld* world);
 
@@ -63,7 +93,9 @@ public:
     static const ClassInfo kClass;
 
     // A bare world: none in every object field, 0 in every number. Only Create makes it usable.
-    PhysicsWorld() : Object(kClass) {}
+    PhysicsWorld() : Object(kClass), anchor_(std::make_shared<PhysicsWorld*>(this)) {}
+    // Members that outlive the world find it gone (WorldLink) instead of reading freed memory.
+    ~PhysicsWorld() override { *anchor_ = nullptr; }
 
     // The third argument is accepted and not used.
     static Ref<PhysicsWorld> Create(float width, float height, int32_t unused);
@@ -95,7 +127,13 @@ public:
     Ref<TList> SpriteList;
     Ref<TList> PolygonList;
     VectRef gravity;
+
+private:
+    friend class WorldLink;
+    std::shared_ptr<PhysicsWorld*> anchor_;  // points at this world until it is destroyed
 };
+
+inline WorldLink::WorldLink(PhysicsWorld* world) : anchor_(world ? world->anchor_ : nullptr) {}
 
 // Takes obj (a particle or a constraint) out of its world's array and list: the array's last
 // element fills the freed slot and has its `index` set to it. An object that no longer holds its

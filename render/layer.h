@@ -21,5 +21,5 @@ public:
     int32_t order = 0;
     Ref<TList> riglist;  // made empty by Create; nothing in the system adds to it
     VectRef Position;
-    PhysicsWorld* pworld = nullptr;
+    WorldLink pworld;
 };

@@ -31,7 +31,7 @@ public:
     int32_t Remove();
 
     Ref<Layer> CurLayer;
-    PhysicsWorld* pworld = nullptr;
+    WorldLink pworld;
     Ref<TList> spritelist;
     Ref<TList> DPolygonlist;
 };

@@ -47,7 +47,7 @@ public:
     float alpha = 0.0f;
     int32_t blendmode = 0;
     float angle = 0.0f;
-    PhysicsWorld* pworld = nullptr;
+    WorldLink pworld;
 
 private:
     std::weak_ptr<Rig> curRig_;  // the rig's spritelist holds the sprite; this points back

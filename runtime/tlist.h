@@ -3,10 +3,11 @@
 // head link; an element may be listed more than once and equality is identity.
 //
 // Iteration rule (callers rely on it): removing the element just returned, or one already
-// passed, is safe; elements appended during a walk are visited by that walk; if the element the
-// walk stands on next is removed, the walk yields none once in its place and then goes on with
-// the element that followed it. Links are counted with a plain (non-atomic) intrusive count so
-// that a walk can hold its place cheaply.
+// passed, is safe; elements appended during a walk are visited by that walk, provided the walk
+// has not yet returned the last element (it then stands on the head and ends); if the element
+// the walk stands on next is removed, the walk yields none once in its place and then goes on
+// with the element that followed it. Links are counted with a plain (non-atomic) intrusive count
+// so that a walk can hold its place cheaply.
 
 #include <cstdint>
 #include <utility>
@@ -128,6 +129,8 @@ public:
     int32_t Count() const;
 
     TListEnum ObjectEnumerator() const { return TListEnum(head_->_succ, head_.get()); }
+    // The head link, the ring's start and end mark, for a walk that keeps its own place.
+    const TLink* Head() const { return head_.get(); }
     template <class T>
     TListEach<T> each() const {
         return TListEach<T>(head_->_succ, head_.get());

@@ -1,0 +1,177 @@
+// The program under rough use, driven through real SDL events on the offscreen video driver:
+// throws released far outside the window, boxes dropped onto one point, and a long session of
+// throws in every direction. Every coordinate must stay a number at every frame, and once things
+// have settled every box must still have its shape.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "host/clock.h"
+#include "host/input.h"
+#include "host/sdl/sdl_host.h"
+#include "physics/constraint.h"
+#include "physics/verlet.h"
+
+namespace {
+
+class OffscreenHost : public ::testing::Environment {
+public:
+    void SetUp() override {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        SetHostClock(&clock_);  // pacing advances virtual time instead of sleeping
+        StartHost();
+    }
+    void TearDown() override { SetHostClock(nullptr); }
+
+private:
+    VirtualClock clock_;
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OffscreenHost);
+
+struct Input {
+    enum Kind { kMove, kDown, kUp } kind;
+    int32_t x = 0;
+    int32_t y = 0;
+};
+
+class RoughUse : public ::testing::Test {
+protected:
+    void SetUp() override { state = StartDemo(); }
+    void TearDown() override {
+        InjectKey(kQuitKey, false);
+        InjectMouseButton(1, false);
+        IsKeyDown(kQuitKey);  // take the releases in
+    }
+
+    // A drag from (x0, y0) released at (x1, y1): press at frame f, release `hold` frames later.
+    void Throw(int32_t f, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t hold = 2) {
+        script[f].push_back({Input::kMove, x0, y0});
+        script[f + 1].push_back({Input::kDown});
+        script[f + 1 + hold].push_back({Input::kMove, x1, y1});
+        script[f + 1 + hold].push_back({Input::kUp});
+        lastInput = std::max(lastInput, f + 1 + hold);
+    }
+
+    // Runs the script and then `settle` more frames, checking every particle after each frame.
+    void Run(int32_t settle) {
+        const int32_t frames = lastInput + settle;
+        FrameLoopHooks hooks;
+        hooks.beforeQuitTest = [&](int32_t frame, DemoState&) {
+            if (firstNonFinite == 0 && !AllFinite()) firstNonFinite = frame - 1;
+            for (const Input& in : script[frame]) {
+                if (in.kind == Input::kMove) InjectMouseMove(in.x, in.y);
+                if (in.kind != Input::kMove) InjectMouseButton(1, in.kind == Input::kDown);
+            }
+            if (frame == frames + 1) InjectKey(kQuitKey, true);
+        };
+        ASSERT_EQ(RunFrameLoop(state, hooks), frames);
+    }
+
+    bool AllFinite() const {
+        const Array& arr = *state.world->VerletArray;
+        for (int32_t i = 0; i < arr.last; ++i) {
+            const auto* v = static_cast<const Verlet*>(arr.at(i));
+            if (!std::isfinite(v->pos->x) || !std::isfinite(v->pos->y) ||
+                !std::isfinite(v->oldpos->x) || !std::isfinite(v->oldpos->y)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The constraint furthest from its rest length, as a share of it.
+    float WorstStretch() const {
+        float worst = 0.0f;
+        for (constraint* c : state.world->ConstraintList->each<constraint>()) {
+            const float d =
+                std::hypot(c->v1->pos->x - c->v2->pos->x, c->v1->pos->y - c->v2->pos->y);
+            worst = std::max(worst, std::fabs(d - c->OriginalLength) / c->OriginalLength);
+        }
+        return worst;
+    }
+
+    void ExpectFiniteAndWhole(size_t boxes) {
+        EXPECT_EQ(firstNonFinite, 0)
+            << "a coordinate stopped being a number at frame " << firstNonFinite;
+        EXPECT_EQ(state.world->PhysicsBodies->Count(), static_cast<int32_t>(boxes + 1));
+        const float worst = WorstStretch();
+        RecordProperty("worst_stretch_percent", static_cast<int>(worst * 100.0f));
+        EXPECT_LE(worst, kShapeTolerance);
+    }
+
+    static constexpr float kShapeTolerance = 0.2f;
+    DemoState state;
+    std::vector<std::vector<Input>> script = std::vector<std::vector<Input>>(4000);
+    int32_t lastInput = 0;
+    int32_t firstNonFinite = 0;  // the frame after which some coordinate was not a number
+};
+
+TEST_F(RoughUse, ReleaseFarRightOfTheWindow) {
+    Throw(1, 400, 300, 1300, 450);
+    Run(400);
+    ExpectFiniteAndWhole(46);
+}
+
+TEST_F(RoughUse, ReleaseBelowAndLeftOfTheWindow) {
+    Throw(1, 300, 300, -400, 1000);
+    Throw(200, 600, 100, 250, 1150);
+    Run(400);
+    ExpectFiniteAndWhole(47);
+}
+
+// Fifty boxes made at once within a few pixels of one point, each made the way a click makes it
+// (a copy of the template, centred there, at rest), then stepped by the frame loop.
+TEST_F(RoughUse, FiftyBoxesOnOnePoint) {
+    for (int32_t i = 0; i < 50; ++i) {
+        Ref<PhysicsBody> copy = state.templateBox->duplicate();
+        copy->UpdatePosition();
+        Vect target(static_cast<float>(400 + i % 3), static_cast<float>(200 + i % 4));
+        copy->Position(target);
+        copy->SetVelocity(Vect(0.0f, 0.0f));
+    }
+    Run(400);
+    ExpectFiniteAndWhole(95);
+}
+
+// Dozens of throws over a few thousand frames, half of them released outside the window on
+// every side and at two corners.
+TEST_F(RoughUse, LongSessionOfThrowsInEveryDirection) {
+    std::mt19937 rng(20261208);
+    auto in = [&rng](int32_t lo, int32_t hi) {
+        return lo + static_cast<int32_t>(rng() % static_cast<uint32_t>(hi - lo + 1));
+    };
+    const int32_t throws = 30;
+    for (int32_t t = 0; t < throws; ++t) {
+        const int32_t x0 = in(20, 780), y0 = in(20, 400);
+        int32_t x1 = in(0, 799), y1 = in(0, 599);
+        const int32_t far = in(50, 600);
+        switch (t % 6) {
+            case 1:
+                x1 = 800 + far;
+                break;  // right
+            case 3:
+                x1 = -far;
+                break;  // left
+            case 5:
+                y1 = t % 12 == 5 ? -far : 600 + far;
+                break;  // above, below
+            default:
+                break;  // inside
+        }
+        if (t % 9 == 4) x1 = 800 + far, y1 = -far;  // above right
+        if (t % 9 == 8) x1 = -far, y1 = 600 + far;  // below left
+        Throw(5 + t * 56, x0, y0, x1, y1, in(1, 6));
+    }
+    Run(400);
+    ExpectFiniteAndWhole(45 + throws);
+}
+
+}  // namespace
