@@ -1,0 +1,217 @@
+// A soak: a long session of varied throws run twice through the real program on the offscreen
+// driver. The two runs must agree bit for bit at every frame, no coordinate may ever stop being
+// a number, and the heap must grow with the bodies alone: once the throws stop it stays flat.
+//
+// CI runs the short form (2,000 frames, 50 throws). SOAK_FRAMES and SOAK_THROWS set a longer
+// one, e.g. SOAK_FRAMES=20000 SOAK_THROWS=500 for the full soak; the figures are printed.
+
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "app/program.h"
+#include "host/clock.h"
+#include "host/input.h"
+#include "host/sdl/sdl_host.h"
+#include "physics/verlet.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SOAK_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define SOAK_ASAN 1
+#endif
+#ifdef SOAK_ASAN
+#include <sanitizer/allocator_interface.h>
+#endif
+
+namespace {
+
+class OffscreenHost : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        SetHostClock(&clock_);
+        StartHost();
+    }
+    void TearDown() override { SetHostClock(nullptr); }
+
+  private:
+    VirtualClock clock_;
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OffscreenHost);
+
+int32_t EnvInt(const char* name, int32_t fallback) {
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0' ? std::atoi(v) : fallback;
+}
+
+// Bytes the program holds on the heap now.
+size_t HeapInUse() {
+#ifdef SOAK_ASAN
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
+
+struct Input {
+    int32_t frame;
+    enum Kind { kMove, kDown, kUp } kind;
+    int32_t x, y;
+};
+
+// Throws every few frames: onto the pile, beside it, and released outside the window on every
+// side and past its corners, with drags of every length.
+std::vector<Input> MakeSession(int32_t frames, int32_t throws) {
+    std::mt19937 rng(7005);
+    auto in = [&rng](int32_t lo, int32_t hi) {
+        return lo + static_cast<int32_t>(rng() % static_cast<uint32_t>(hi - lo + 1));
+    };
+    std::vector<Input> s;
+    // The first 100 frames warm the renderer up; the last 600 have no throws.
+    const int32_t gap = (frames - 700) / throws;
+    for (int32_t t = 0; t < throws; ++t) {
+        const int32_t f = 101 + t * gap;
+        const int32_t x0 = in(20, 780), y0 = in(20, 450);
+        int32_t x1 = 0, y1 = 0;
+        const int32_t far = in(20, 700);
+        switch (t % 8) {
+            case 0:  // onto the pile
+            case 1:
+                x1 = in(200, 600), y1 = in(20, 250);
+                break;
+            case 2:  // beside it
+                x1 = t % 16 == 2 ? in(5, 120) : in(680, 795), y1 = in(100, 560);
+                break;
+            case 3:
+                x1 = 800 + far, y1 = in(0, 599);
+                break;
+            case 4:
+                x1 = -far, y1 = in(0, 599);
+                break;
+            case 5:
+                x1 = in(0, 799), y1 = t % 16 == 5 ? -far : 600 + far;
+                break;
+            case 6:  // past a corner
+                x1 = t % 16 == 6 ? -far : 800 + far, y1 = (t / 8) % 2 == 0 ? -far : 600 + far;
+                break;
+            default:  // anywhere inside
+                x1 = in(0, 799), y1 = in(0, 599);
+                break;
+        }
+        const int32_t hold = in(1, std::min(8, gap - 3));
+        s.push_back({f, Input::kMove, x0, y0});
+        s.push_back({f + 1, Input::kDown, 0, 0});
+        s.push_back({f + 1 + hold, Input::kMove, x1, y1});
+        s.push_back({f + 1 + hold, Input::kUp, 0, 0});
+    }
+    return s;
+}
+
+struct RunResult {
+    std::vector<uint64_t> frameHashes;  // every particle's position bits, per frame
+    int32_t firstNonFinite = 0;
+    int32_t bodies = 0;
+    std::vector<size_t> heap;  // after 100 frames and after every 500 more
+    std::vector<int32_t> bodiesAt;
+    size_t heapAfterThrows = 0;  // 300 frames before the end, after the last throw
+    size_t heapAtEnd = 0;
+};
+
+uint64_t Mix(uint64_t h, float f) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &f, sizeof bits);
+    return (h ^ bits) * 1099511628211ull;
+}
+
+RunResult RunSession(const std::vector<Input>& session, int32_t frames) {
+    RunResult r;
+    DemoState state = StartDemo();
+    size_t next = 0;
+    FrameLoopHooks hooks;
+    hooks.beforeQuitTest = [&](int32_t frame, DemoState& s) {
+        if (frame > 1) {
+            uint64_t h = 14695981039346656037ull;
+            bool finite = true;
+            for (Verlet* v : s.world->VerletList->each<Verlet>()) {
+                h = Mix(Mix(h, v->pos->x), v->pos->y);
+                finite = finite && std::isfinite(v->pos->x) && std::isfinite(v->pos->y);
+            }
+            r.frameHashes.push_back(h);
+            if (!finite && r.firstNonFinite == 0) r.firstNonFinite = frame - 1;
+        }
+        if (frame % 500 == 101) {  // from frame 101, after the warm-up
+            r.heap.push_back(HeapInUse());
+            r.bodiesAt.push_back(s.world->PhysicsBodies->Count());
+        }
+        for (; next < session.size() && session[next].frame <= frame; ++next) {
+            const Input& in = session[next];
+            if (in.kind == Input::kMove) InjectMouseMove(in.x, in.y);
+            if (in.kind != Input::kMove) InjectMouseButton(1, in.kind == Input::kDown);
+        }
+        if (frame == frames - 299) r.heapAfterThrows = HeapInUse();
+        if (frame == frames + 1) {
+            r.heapAtEnd = HeapInUse();
+            InjectKey(kQuitKey, true);
+        }
+    };
+    EXPECT_EQ(RunFrameLoop(state, hooks), frames);
+    r.bodies = state.world->PhysicsBodies->Count();
+    InjectKey(kQuitKey, false);
+    IsKeyDown(kQuitKey);
+    return r;
+}
+
+TEST(Soak, VariedThrowsTwiceGiveTheSameBitsStayFiniteAndKeepTheHeapFlat) {
+    const int32_t frames = EnvInt("SOAK_FRAMES", 2000);
+    const int32_t throws = EnvInt("SOAK_THROWS", 50);
+    ASSERT_GE(frames, 1000);
+    ASSERT_GE((frames - 700) / throws, 5) << "too many throws for the frames";
+    const std::vector<Input> session = MakeSession(frames, throws);
+
+    const RunResult a = RunSession(session, frames);
+    const RunResult b = RunSession(session, frames);
+
+    EXPECT_EQ(a.firstNonFinite, 0)
+        << "a coordinate stopped being a number at frame " << a.firstNonFinite;
+    EXPECT_EQ(a.bodies, 46 + throws);
+    ASSERT_EQ(a.frameHashes.size(), b.frameHashes.size());
+    for (size_t i = 0; i < a.frameHashes.size(); ++i) {
+        ASSERT_EQ(a.frameHashes[i], b.frameHashes[i]) << "the runs part at frame " << i + 1;
+    }
+
+    // The heap grows with the bodies thrown and with nothing else: per body it stays about
+    // the same all through the session, and once the throws stop it stays where it is.
+    ASSERT_GE(a.heap.size(), 3u);
+    const double grownAll = static_cast<double>(a.heap.back()) - static_cast<double>(a.heap[0]);
+    const double bytesPerBody = grownAll / (a.bodiesAt.back() - a.bodiesAt[0]);
+    std::printf(
+        "soak: %d frames, %d throws, %d bodies; heap %zu -> %zu bytes, %.0f bytes per "
+        "body thrown\n",
+        frames, throws, a.bodies, a.heap[0], a.heap.back(), bytesPerBody);
+    RecordProperty("bytes_per_body", static_cast<int>(bytesPerBody));
+    for (size_t i = 1; i < a.heap.size(); ++i) {
+        const double grown = static_cast<double>(a.heap[i]) - static_cast<double>(a.heap[0]);
+        const double bodies = a.bodiesAt[i] - a.bodiesAt[0];
+        // Whatever the bodies account for, plus 64 KiB for the odd buffer that grows once.
+        EXPECT_LE(grown, bodies * bytesPerBody * 1.25 + 65536.0)
+            << "heap at frame " << 100 + i * 500 << " is " << a.heap[i] << " bytes";
+    }
+    EXPECT_LE(a.heapAtEnd, a.heapAfterThrows + 65536)
+        << "the heap grew from " << a.heapAfterThrows << " to " << a.heapAtEnd
+        << " bytes over the last 300 frames, with no new body";
+}
+
+}  // namespace
