@@ -1,7 +1,6 @@
 #pragma once
-// What the fuzz targets share: an invariant check that ends the run (a finding libFuzzer keeps),
-// a check for faults known today and being mended elsewhere, and a reader that turns the fuzzer's
-// bytes into bounded choices.
+// What the fuzz targets share: an invariant check that ends the run (a finding libFuzzer keeps)
+// and a reader that turns the fuzzer's bytes into bounded choices.
 
 #include <algorithm>
 #include <cstddef>
@@ -19,11 +18,6 @@
 
 // FUZZ_CHECK inside a target's class, with its operations so far (`trace_`) in the message.
 #define FUZZ_CHECK_OPS(cond, what) FUZZ_CHECK(cond, std::string(what) + "; ops " + trace_)
-
-// A check that fails today for a known fault. It is a finding (abort) when the environment
-// variable FUZZ_STRICT names it, or is "all"; otherwise its first failure in the process is
-// printed once on standard error, with `detail`, and the run goes on. Returns ok.
-bool KnownFault(const char* name, bool ok, const std::string& detail);
 
 // Bytes escaped for a message: printable ASCII as is, the rest as \xNN.
 std::string Escaped(std::string_view bytes);
