@@ -1,5 +1,6 @@
 #include "app/scene_file.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -385,6 +386,8 @@ SceneData ReadScene(Reader& r, const Json& top) {
 // tree would keep the last one silently).
 class SyntaxCheck : public nlohmann::json_sax<Json> {
   public:
+    explicit SyntaxCheck(std::string_view text) : text_(text) {}
+
     bool null() override { return true; }
     bool boolean(bool) override { return true; }
     bool number_integer(number_integer_t) override { return true; }
@@ -411,7 +414,17 @@ class SyntaxCheck : public nlohmann::json_sax<Json> {
     bool end_array() override { return true; }
     bool parse_error(std::size_t position, const std::string& token,
                      const nlohmann::detail::exception& e) override {
+        // `position` counts the bytes read, up to the end of the offending token: point at its
+        // last byte, or for a string at its opening quote.
         at = position > 0 ? position - 1 : 0;
+        if (at < text_.size() && text_[at] == '"') {
+            for (size_t i = at; i-- > 0;) {
+                if (text_[i] == '"' && (i == 0 || text_[i - 1] != '\\')) {
+                    at = i;
+                    break;
+                }
+            }
+        }
         syntax = true;
         if (e.id == 406) {
             message = "the number " + Shown(token) + " is out of the range of 32-bit floats";
@@ -429,8 +442,14 @@ class SyntaxCheck : public nlohmann::json_sax<Json> {
     bool syntax = false;
 
   private:
+    std::string_view text_;
     std::vector<std::set<std::string>> open_;
 };
+
+bool SameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+bool SameBits(const SceneVec& a, const SceneVec& b) {
+    return SameBits(a.x, b.x) && SameBits(a.y, b.y);
+}
 
 void AppendVec(std::string& out, const SceneVec& v) {
     out += '[';
@@ -509,7 +528,7 @@ SceneLoad LoadScene(std::string_view text, const std::string& name) {
                              ": syntax error: arrays and objects nested more than " +
                              std::to_string(kMaxSceneNesting) + " deep"};
         }
-        SyntaxCheck check;
+        SyntaxCheck check(text);
         if (!Json::sax_parse(text.begin(), text.end(), &check)) {
             if (!check.syntax) throw SceneError{name + ": " + check.message};
             const auto [line, column] = LineColumn(text, check.at);
@@ -546,54 +565,61 @@ std::string WriteScene(const SceneData& s) {
            ", \"gravityy\": " + SceneFloatText(s.gravityy) +
            ", \"bodyIdCount\": " + std::to_string(s.bodyIdCount) + "},\n";
     out += "  \"template\": " + std::to_string(s.templateBody) + ",\n";
-    // Orders that are plainly the file's own are left out; a reader takes that by default.
-    const bool particleOrder =
-        !IsIdentity(s.particleSlots, s.particles.size()) || s.particleList != s.particleSlots;
-    const bool constraintOrder = !IsIdentity(s.constraintSlots, s.constraints.size()) ||
-                                 s.constraintList != s.constraintSlots;
+    // Orders the reader would take by default are left out: slots 0, 1, 2... over the
+    // whole array, and a list in slot order.
     auto order = [&out](const char* key, const std::vector<int32_t>& v) {
         out += std::string("  \"") + key + "\": ";
         AppendIndices(out, v);
         out += ",\n";
     };
-    if (particleOrder) {
-        order("particleSlots", s.particleSlots);
-        order("particleList", s.particleList);
-    }
-    if (constraintOrder) {
+    if (!IsIdentity(s.particleSlots, s.particles.size())) order("particleSlots", s.particleSlots);
+    if (s.particleList != s.particleSlots) order("particleList", s.particleList);
+    if (!IsIdentity(s.constraintSlots, s.constraints.size())) {
         order("constraintSlots", s.constraintSlots);
-        order("constraintList", s.constraintList);
     }
+    if (s.constraintList != s.constraintSlots) order("constraintList", s.constraintList);
     out += "  \"particles\": [";
     for (size_t i = 0; i < s.particles.size(); ++i) {
         const SceneParticle& p = s.particles[i];
         out += i == 0 ? "\n    " : ",\n    ";
         out += "{\"pos\": ";
         AppendVec(out, p.pos);
-        out += ", \"vel\": ";
-        AppendVec(out, p.vel);
-        out += ", \"oldpos\": ";
-        AppendVec(out, p.oldpos);
-        out += ", \"accvel\": ";
-        AppendVec(out, p.accvel);
-        out += ", \"mass\": " + SceneFloatText(p.mass) +
-               ", \"active\": " + std::to_string(p.active) +
-               ", \"ghost\": " + std::to_string(p.ghost) + "}";
+        if (!SameBits(p.vel, {})) {
+            out += ", \"vel\": ";
+            AppendVec(out, p.vel);
+        }
+        if (!SameBits(p.oldpos, {p.pos.x - p.vel.x, p.pos.y - p.vel.y})) {
+            out += ", \"oldpos\": ";
+            AppendVec(out, p.oldpos);
+        }
+        if (!SameBits(p.accvel, {})) {
+            out += ", \"accvel\": ";
+            AppendVec(out, p.accvel);
+        }
+        out += ", \"mass\": " + SceneFloatText(p.mass);
+        if (p.active != 1) out += ", \"active\": " + std::to_string(p.active);
+        if (p.ghost != 0) out += ", \"ghost\": " + std::to_string(p.ghost);
+        out += "}";
     }
     out += s.particles.empty() ? "],\n" : "\n  ],\n";
     out += "  \"constraints\": [";
     for (size_t i = 0; i < s.constraints.size(); ++i) {
         const SceneConstraint& c = s.constraints[i];
         out += i == 0 ? "\n    " : ",\n    ";
-        out += "{\"ends\": [" + std::to_string(c.v1) + ", " + std::to_string(c.v2) +
-               "], \"elasticity\": " + SceneFloatText(c.elasticity) +
-               ", \"breakPoint\": " + SceneFloatText(c.BreakPoint) +
-               ", \"originalLength\": " + SceneFloatText(c.OriginalLength) +
-               ", \"targetLength\": " + SceneFloatText(c.TargetLength) +
-               ", \"totmass\": " + SceneFloatText(c.totmass) +
-               ", \"v1prop\": " + SceneFloatText(c.v1prop) +
-               ", \"v2prop\": " + SceneFloatText(c.v2prop) +
-               ", \"setremove\": " + std::to_string(c.setremove) + "}";
+        out += "{\"ends\": [" + std::to_string(c.v1) + ", " + std::to_string(c.v2) + "]";
+        auto field = [&out](const char* key, float v, float omitted) {
+            if (SameBits(v, omitted)) return;
+            out += std::string(", \"") + key + "\": " + SceneFloatText(v);
+        };
+        field("elasticity", c.elasticity, 1.0f);
+        field("breakPoint", c.BreakPoint, 0.0f);
+        out += ", \"originalLength\": " + SceneFloatText(c.OriginalLength);
+        field("targetLength", c.TargetLength, c.OriginalLength);
+        field("totmass", c.totmass, 0.0f);
+        field("v1prop", c.v1prop, 0.0f);
+        field("v2prop", c.v2prop, 0.0f);
+        if (c.setremove != 0) out += ", \"setremove\": " + std::to_string(c.setremove);
+        out += "}";
     }
     out += s.constraints.empty() ? "],\n" : "\n  ],\n";
     out += "  \"bodies\": [";
@@ -612,14 +638,17 @@ std::string WriteScene(const SceneData& s) {
         AppendIndices(out, b.constraints);
         out += ", \"activeconstraints\": ";
         AppendIndices(out, b.activeconstraints);
-        out += ",\n     \"minxy\": ";
-        AppendVec(out, b.minxy);
-        out += ", \"maxxy\": ";
-        AppendVec(out, b.maxxy);
-        out += ", \"pos\": ";
-        AppendVec(out, b.Pos);
-        out += ", \"vel\": ";
-        AppendVec(out, b.Vel);
+        const std::pair<const char*, const SceneVec*> vecs[] = {
+            {"minxy", &b.minxy}, {"maxxy", &b.maxxy}, {"pos", &b.Pos}, {"vel", &b.Vel}};
+        const char* sep = ",\n     \"";
+        for (const auto& [key, v] : vecs) {
+            if (SameBits(*v, {})) continue;
+            out += sep;
+            out += key;
+            out += "\": ";
+            AppendVec(out, *v);
+            sep = ", \"";
+        }
         out += "}";
     }
     out += s.bodies.empty() ? "]\n" : "\n  ]\n";
