@@ -165,7 +165,7 @@ SceneData SoftBodies() {
                 Join(*w, rim[static_cast<size_t>(i)], rim[static_cast<size_t>((i + 1) % n)]), 1);
         }
         for (int32_t i = 0; i < n; ++i) {
-            body->addconstraint(Join(*w, centre, rim[static_cast<size_t>(i)], 0.08f), 0);
+            body->addconstraint(Join(*w, centre, rim[static_cast<size_t>(i)], 0.3f), 0);
         }
         body->SetBounce(0.6f);
     }
@@ -212,15 +212,18 @@ SceneData Bridge() {
     return CaptureScene(*w, *t);
 }
 
-// A wall of boxes, four wide and nine high, to knock down.
+// Three tall towers of boxes that sway and topple within a few seconds, or at once when hit.
+// Each box stands 12 pixels (the contact distance) above the one below and 12 pixels to the
+// side, alternately, so that corners rest on edges; straight columns, corner on corner, would
+// fall at once. Only staggered rows, as in the pyramid, stand for good.
 SceneData Tower() {
     Ref<PhysicsWorld> w = NewWorld(5);
     Floor(*w);
-    const float size = 40.0f, pitch = 52.0f;
-    for (int32_t r = 0; r < 9; ++r) {
-        for (int32_t c = 0; c < 4; ++c) {
-            Box(*w, 440.0f + pitch * static_cast<float>(c),
-                590.0f - size - 12.0f - pitch * static_cast<float>(r), size, size, 1.0f);
+    const int32_t heights[] = {9, 7, 8};
+    for (int32_t t = 0; t < 3; ++t) {
+        for (int32_t r = 0; r < heights[t]; ++r) {
+            Box(*w, 290.0f + 160.0f * static_cast<float>(t) + (r % 2 == 0 ? 0.0f : 12.0f),
+                530.0f + kRowRiseY * static_cast<float>(r), 50.0f, 50.0f, kBoxMass);
         }
     }
     Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 2.0f);
