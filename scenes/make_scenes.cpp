@@ -108,9 +108,12 @@ SceneData Chain() {
     return CaptureScene(*w, *t);
 }
 
-// A cloth pinned along its top edge. Its threads break when stretched 8 pixels past their
-// length, so a box thrown into it tears a hole; its particles collide, its threads do not.
+// A cloth pinned along its top edge. Its threads break when stretched 4 pixels past their
+// length (hanging stretches them less than 1), so a box thrown into it tears a hole; its
+// particles collide, its threads do not. The thrown boxes are heavy against the light cloth.
 SceneData Cloth() {
+    constexpr float kClothMass = 0.25f;
+    constexpr float kTear = 4.0f;
     Ref<PhysicsWorld> w = NewWorld(10);
     Floor(*w);
     const int32_t cols = 25, rows = 15;
@@ -120,18 +123,18 @@ SceneData Cloth() {
     for (int32_t r = 0; r < rows; ++r) {
         for (int32_t c = 0; c < cols; ++c) {
             p.push_back(Particle(*w, x0 + step * static_cast<float>(c),
-                                 y0 + step * static_cast<float>(r), 1.0f, r == 0 ? 0 : 1));
+                                 y0 + step * static_cast<float>(r), kClothMass, r == 0 ? 0 : 1));
             body->addverlet(p.back(), 1);
         }
     }
     auto at = [&](int32_t r, int32_t c) { return p[static_cast<size_t>(r * cols + c)]; };
     for (int32_t r = 0; r < rows; ++r) {
         for (int32_t c = 0; c < cols; ++c) {
-            if (c + 1 < cols) body->addconstraint(Join(*w, at(r, c), at(r, c + 1), 1.0f, 8.0f), 0);
-            if (r + 1 < rows) body->addconstraint(Join(*w, at(r, c), at(r + 1, c), 1.0f, 8.0f), 0);
+            if (c + 1 < cols) body->addconstraint(Join(*w, at(r, c), at(r, c + 1), 1.0f, kTear), 0);
+            if (r + 1 < rows) body->addconstraint(Join(*w, at(r, c), at(r + 1, c), 1.0f, kTear), 0);
         }
     }
-    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 2.0f);
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 4.0f);
     return CaptureScene(*w, *t);
 }
 
