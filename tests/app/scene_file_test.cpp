@@ -4,12 +4,16 @@
 
 #include <bit>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/scene.h"
+#include "app/scene_source.h"
 #include "physics/constraint.h"
 #include "physics/verlet.h"
 
@@ -291,6 +295,34 @@ TEST(SceneFile, DamagedFilesNeverCrash) {
         BuildSceneWorld(*load.scene);  // whatever loads can be built
     }
     EXPECT_GT(failed, 100);
+}
+
+// Numbered saves never replace a file, leave no temporary file, and the saved text loads.
+TEST(SceneSave, TakesTheFirstFreeNumberAndReplacesNothing) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("scene-save-test-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "scene-0001.json") << "keep";
+    std::ofstream(dir / "scene-0003.json") << "keep too";
+    SceneWorld a = Pyramid();
+    const std::string text = WriteScene(CaptureScene(*a.world, *a.templateBody));
+    EXPECT_EQ(SaveSceneNumbered(text, dir).filename(), "scene-0002.json");
+    EXPECT_EQ(SaveSceneNumbered(text, dir).filename(), "scene-0004.json");
+    auto read = [](const fs::path& p) {
+        std::ifstream in(p);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    };
+    EXPECT_EQ(read(dir / "scene-0001.json"), "keep");
+    EXPECT_EQ(read(dir / "scene-0003.json"), "keep too");
+    EXPECT_EQ(read(dir / "scene-0004.json"), text);
+    const SceneLoad load = ReadSceneArgument((dir / "scene-0002.json").string());
+    EXPECT_TRUE(load.scene) << load.error;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);
+    fs::remove_all(dir);
+    EXPECT_THROW(SaveSceneNumbered(text, dir / "missing"), std::runtime_error);
 }
 
 }  // namespace
