@@ -1,6 +1,6 @@
 // Every built-in scene runs for 10,000 frames (three steps each) with a box thrown into it now
 // and then, and stays sound: every coordinate finite, no particle outside the world by more
-// than a step's travel. The sanitizer build runs 300 frames (SANDBOX_SCENE_FRAMES).
+// than a step's travel. The sanitizer build runs 120 frames (SANDBOX_SCENE_FRAMES).
 
 #include <gtest/gtest.h>
 
