@@ -13,6 +13,22 @@
 
 namespace {
 
+// A command-line word fit to quote in a one-line message: control bytes as \xNN.
+std::string Shown(const std::string& word) {
+    std::string out;
+    for (char ch : word.substr(0, 100)) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof(hex), "\\x%02x", c);
+            out += hex;
+        } else {
+            out += ch;
+        }
+    }
+    return word.size() > 100 ? out + "..." : out;
+}
+
 int Usage(const char* problem) {
     if (problem != nullptr) std::fprintf(stderr, "sandbox: %s\n", problem);
     std::fprintf(problem != nullptr ? stderr : stdout,
@@ -34,7 +50,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
         if (opt == "--help" || opt == "-h") return Usage(nullptr);
-        if (opt != "--scene") return Usage(("unknown option '" + opt + "'").c_str());
+        if (opt != "--scene") return Usage(("unknown option '" + Shown(opt) + "'").c_str());
         if (haveScene) return Usage("--scene given twice");
         if (i + 1 >= argc) return Usage("--scene needs a file or a built-in scene's name");
         sceneArg = argv[++i];

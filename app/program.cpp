@@ -36,6 +36,8 @@ DemoState StartDemo(const SceneData* scene) {
         state.world->CONSTRAINT_ITERATIONS = kConstraintIterations;
         state.templateBox = BuildScene(*state.world);
     }
+    // What the program sets on its world belongs here, after either way of making it, so that a
+    // loaded scene's world gets it too.
     return state;
 }
 
