@@ -6,13 +6,19 @@
 
 #include "app/mouse.h"
 #include "app/scene.h"
+#include "app/scene_source.h"
+#include "host/console.h"
 #include "host/graphics.h"
 #include "host/input.h"
 #include "host/sdl/sdl_host.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
 
-DemoState StartDemo() {
+const char* const kStartupLine =
+    "Verlet Sandbox: drag and release the left button to throw a box, F5 saves the scene "
+    "(scene-0001.json, ...), hold Space for collision timings, hold Escape to quit.";
+
+DemoState StartDemo(const SceneData* scene) {
     // The program's classes (constraint, Verlet, Vect, PhysicsBody, the render attachments,
     // PhysicsWorld, FunctionPtr, Array) need no registration: their class records are static.
     DemoState state;
@@ -20,10 +26,18 @@ DemoState StartDemo() {
     state.window = OpenGraphicsWindow(kWindowWidth, kWindowHeight, 0, kWindowHertz, 0);
     FunctionPtrList = std::make_shared<TList>();
 
-    state.world = PhysicsWorld::Create(static_cast<float>(kWindowWidth),
-                                       static_cast<float>(kWindowHeight), 1);
-    state.world->CONSTRAINT_ITERATIONS = kConstraintIterations;
-    state.templateBox = BuildScene(*state.world);
+    if (scene != nullptr) {
+        SceneWorld built = BuildSceneWorld(*scene);
+        state.world = built.world;
+        state.templateBox = built.templateBody;
+    } else {
+        state.world = PhysicsWorld::Create(static_cast<float>(kWindowWidth),
+                                           static_cast<float>(kWindowHeight), 1);
+        state.world->CONSTRAINT_ITERATIONS = kConstraintIterations;
+        state.templateBox = BuildScene(*state.world);
+    }
+    // What the program sets on its world belongs here, after either way of making it, so that a
+    // loaded scene's world gets it too.
     return state;
 }
 
@@ -33,8 +47,8 @@ void SimulationStep(PhysicsWorld& world) {
     const int32_t t0 = ElapsedMs();
     PhysicsBody::CollideAll(&world);
     // The clock is an int32 that wraps around; the difference is taken modulo 2^32.
-    const int32_t dt = static_cast<int32_t>(static_cast<uint32_t>(ElapsedMs()) -
-                                            static_cast<uint32_t>(t0));
+    const int32_t dt =
+        static_cast<int32_t>(static_cast<uint32_t>(ElapsedMs()) - static_cast<uint32_t>(t0));
     if (IsKeyDown(kTimingKey) != 0) PrintLine(DecimalText(dt));
 }
 
@@ -72,23 +86,43 @@ int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks) {
         if (hooks.beforeQuitTest) hooks.beforeQuitTest(frames + 1, state);
         if (IsKeyDown(kQuitKey) != 0) break;
         RunFrame(state);
+        if (hooks.afterFrame) hooks.afterFrame(state);
         // The count stops short of overflowing (after more than a year at 60 frames a second).
         if (frames < INT32_MAX - 1) ++frames;
     }
     return frames;
 }
 
-int RunSandbox(const FrameLoopHooks& hooks) {
+void SaveSceneFromKey(const DemoState& state) {
+    try {
+        const std::string text = WriteScene(CaptureScene(*state.world, *state.templateBox));
+        PrintLine("Saved " + SaveSceneNumbered(text, ".").filename().string());
+    } catch (const std::exception& e) {
+        PrintLine(std::string("Cannot save the scene: ") + e.what());
+    }
+}
+
+int RunSandbox(const FrameLoopHooks& hooks, const SandboxOptions& options) {
     static bool ran = false;
     if (ran) return 0;
     ran = true;
 
     StartHost();  // every host module, once
-    DemoState state = StartDemo();
+    DemoState state = StartDemo(options.scene);
     if (!state.window) {
         RuntimeThrow("Cannot open the " + std::to_string(kWindowWidth) + " x " +
                      std::to_string(kWindowHeight) + " window (no usable display or OpenGL)");
     }
-    RunFrameLoop(state, hooks);
+    FrameLoopHooks loopHooks = hooks;
+    if (options.interactive) {
+        PrintLine(kStartupLine);
+        TakeKeyHits(kSaveKey);  // presses before the first frame do not count
+        loopHooks.afterFrame = [&hooks](DemoState& s) {
+            if (hooks.afterFrame) hooks.afterFrame(s);
+            if (TakeKeyHits(kSaveKey) > 0) SaveSceneFromKey(s);
+        };
+    }
+    RunFrameLoop(state, loopHooks);
+    if (hooks.afterLoop) hooks.afterLoop(state);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/scene_file.h"
 #include "host/graphics.h"
 #include "physics/body.h"
 #include "physics/world.h"
@@ -18,6 +19,7 @@ inline constexpr int32_t kStepsPerFrame = 3;
 inline constexpr int32_t kQuitKey = 27;    // Escape, held
 inline constexpr int32_t kTimingKey = 32;  // space bar, held
 inline constexpr int32_t kCrossArm = 5;
+inline constexpr int32_t kSaveKey = 116;  // F5, pressed: saves the scene (interactive program)
 
 // What the frame loop keeps between frames.
 struct DemoState {
@@ -31,10 +33,20 @@ struct FrameLoopHooks {
     // Called before every test of the quit key with the number of the frame that would run next,
     // from 1; the last call (the one that sees the key down) has the count of frames run + 1.
     std::function<void(int32_t frame, DemoState& state)> beforeQuitTest;
+    // Called after every frame, between frames.
+    std::function<void(DemoState& state)> afterFrame;
+    // Called once when the loop has ended, with the state after the last frame.
+    std::function<void(DemoState& state)> afterLoop;
 };
 
-// Start-up after the host modules: the registries, the window, the world and the scene.
-DemoState StartDemo();
+struct SandboxOptions {
+    const SceneData* scene = nullptr;  // none: the pyramid, built in code
+    bool interactive = false;          // a start-up line, and the save key
+};
+
+// Start-up after the host modules: the registries, the window, the world and the scene (the
+// pyramid unless `scene` is given; a scene must come from LoadScene).
+DemoState StartDemo(const SceneData* scene = nullptr);
 
 // Runs frames until the quit key is down at the test before a frame; returns the number of
 // frames run.
@@ -50,8 +62,15 @@ void SimulationStep(PhysicsWorld& world);
 // The cross at the cursor: two lines, each arm kCrossArm pixels long.
 void DrawCursorCross();
 
+// Saves the state to the next free scene-NNNN.json in the working folder and prints its name
+// (or why it could not). The interactive program calls it when the save key is pressed.
+void SaveSceneFromKey(const DemoState& state);
+
+// What the interactive program prints at start-up.
+extern const char* const kStartupLine;
+
 // The whole program after the process entry: starts the host modules, then StartDemo and the
 // frame loop. Returns the exit status, 0. Without a window nothing could ever end the loop (the
 // quit key is read from the window's input), so that raises a run-time error instead. Runs at
 // most once per process; a second call returns 0 at once.
-int RunSandbox(const FrameLoopHooks& hooks = {});
+int RunSandbox(const FrameLoopHooks& hooks = {}, const SandboxOptions& options = {});

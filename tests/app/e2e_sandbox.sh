@@ -2,7 +2,7 @@
 # End-to-end checks of the sandbox program on a real X server (Xvfb) with real X input (xdotool,
 # through the XTEST extension), reading back its output and its pixels.
 #
-#   e2e_sandbox.sh SANDBOX window|throw|space|escape
+#   e2e_sandbox.sh SANDBOX window|throw|space|escape|save
 #
 # Exit status 0: passed; 77: a tool is missing (ctest reports the test as skipped).
 set -uo pipefail
@@ -42,9 +42,11 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 "$work/display")"
 
 # The program talks to this X server whatever the calling environment chose (headless CI often
-# exports SDL_VIDEODRIVER=offscreen, which would give a window that no X tool can see).
-env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 \
-  "$sandbox" >"$work/out" 2>"$work/err" &
+# exports SDL_VIDEODRIVER=offscreen, which would give a window that no X tool can see). It runs
+# in its own working folder, where F5 saves scenes.
+mkdir "$work/cwd"
+(cd "$work/cwd" && exec env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$sandbox") \
+  >"$work/out" 2>"$work/err" &
 app_pid=$!
 
 wid=""
@@ -105,13 +107,32 @@ case "$mode" in
     sleep 0.5
     xdotool keyup space
     sleep 0.3
-    lines=$(grep -c . "$work/out")
+    # The start-up line first, then the timings.
+    head -n1 "$work/out" | grep -q "F5 saves the scene" || fail "no start-up line naming the save key"
+    tail -n +2 "$work/out" >"$work/timings"
+    lines=$(grep -c . "$work/timings")
     [ "$lines" -ge 3 ] || fail "only $lines lines printed while Space was held"
     # Every line: decimal digits, then carriage return and line feed.
-    bad=$(LC_ALL=C grep -cv $'^[0-9][0-9]*\r$' "$work/out")
+    bad=$(LC_ALL=C grep -cv $'^[0-9][0-9]*\r$' "$work/timings")
     [ "$bad" = 0 ] || fail "$bad lines are not decimal digits ended by CR LF"
     [ "$(tail -c 2 "$work/out" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "output does not end in CR LF"
     echo "$lines timing lines while Space was held"
+    ;;
+  save)
+    # F5 twice: two new files, never one replaced, each named in the output.
+    echo "keep" >"$work/cwd/scene-0001.json"
+    for _ in 1 2; do
+      xdotool key F5
+      sleep 0.5
+    done
+    grep -q $'^Saved scene-0002.json\r$' "$work/out" || fail "no 'Saved scene-0002.json' line"
+    grep -q $'^Saved scene-0003.json\r$' "$work/out" || fail "no 'Saved scene-0003.json' line"
+    [ "$(cat "$work/cwd/scene-0001.json")" = keep ] || fail "scene-0001.json was overwritten"
+    for f in scene-0002.json scene-0003.json; do
+      grep -q '"version": 1' "$work/cwd/$f" || fail "$f is not a scene file"
+    done
+    [ -z "$(find "$work/cwd" -name 'scene-save-*')" ] || fail "a temporary file was left behind"
+    echo "F5 saved scene-0002.json and scene-0003.json"
     ;;
   escape)
     xdotool keydown Escape

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/scene_source.h"
 #include "runtime/error.h"
 #include "tools/replay/message.h"
 #include "tools/replay/options.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     InstallTempFileCleanup();
     ReplayOptions options;
     std::vector<ScriptEvent> events;
+    SceneLoad scene;
     try {
         options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
@@ -26,6 +28,18 @@ int main(int argc, char** argv) {
         }
         if (!options.inputPath.empty()) events = LoadScript(options.inputPath);
         CheckRun(options, events);
+        if (!options.scene.empty()) {
+            // Read and checked in full before the window opens; nothing of a bad scene is used.
+            scene = ReadSceneArgument(options.scene);
+            for (const std::string& w : scene.warnings) {
+                std::fprintf(stderr, "sandbox-replay: warning: %s\n", Printable(w).c_str());
+            }
+            if (!scene.scene) {
+                std::fprintf(stderr, "sandbox-replay: --scene: %s\n",
+                             Printable(scene.error).c_str());
+                return 2;
+            }
+        }
     } catch (const UsageError& e) {
         std::fprintf(stderr, "sandbox-replay: %s (--help for usage)\n",
                      Printable(e.what()).c_str());
@@ -35,7 +49,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sandbox-replay: warning: %s\n", w.c_str());
     }
     try {
-        return RunGuarded([&] { return RunReplay(options, events); });
+        const SceneData* start = scene.scene ? &*scene.scene : nullptr;
+        return RunGuarded([&] { return RunReplay(options, events, start); });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sandbox-replay: %s\n", Printable(e.what()).c_str());
         return 1;

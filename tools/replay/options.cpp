@@ -12,11 +12,14 @@
 #include "tools/replay/message.h"
 
 const char* const kReplayUsage =
-    "usage: sandbox-replay --frames N [--input FILE] [--trace FILE] [--png FILE]\n"
-    "                      [--png-every K --png-dir DIR]\n"
+    "usage: sandbox-replay --frames N [--scene FILE|NAME] [--input FILE] [--trace FILE]\n"
+    "                      [--png FILE] [--png-every K --png-dir DIR] [--save FILE]\n"
     "\n"
     "Runs the sandbox headless for N frames, then holds Escape so that it ends its own way.\n"
     "  --frames N      frames to run (0 or more)\n"
+    "  --scene FILE|NAME\n"
+    "                  start from a scene file, or a built-in scene (bridge, chain, cloth,\n"
+    "                  crowd, pyramid, softbodies, tower); without it, the pyramid\n"
     "  --input FILE    script of input events, lines 'F kind args' (F: frame, from 1):\n"
     "                    move X Y           X, Y in -1000000..1000000 (client pixels)\n"
     "                    down B | up B      B: 1 left, 2 right, 3 middle\n"
@@ -30,11 +33,12 @@ const char* const kReplayUsage =
     "  --trace FILE    one line 'F I X Y' per particle and frame\n"
     "  --png FILE      the last frame drawn; when the script ends the run early by holding\n"
     "                  Escape, the last frame drawn before it (a note says so)\n"
+    "  --save FILE     the scene after the last frame, to load again with --scene\n"
     "  --png-every K --png-dir DIR\n"
     "                  every K-th frame as DIR/frame-000123.png; DIR is made when the run\n"
     "                  starts\n"
     "\n"
-    "Everything is checked before the window opens; a bad option, script or output is\n"
+    "Everything is checked before the window opens; a bad option, script, scene or output is\n"
     "reported with exit status 2. Outputs must be distinct from each other and from the\n"
     "input, and must be new or regular files (never a directory, symbolic link or device).\n"
     "Outputs are written under a temporary name and renamed when whole; an interrupted or\n"
@@ -59,7 +63,7 @@ int32_t ParseInt(const std::string& text, const std::string& what) {
 ReplayOptions ParseCommandLine(const std::vector<std::string>& args) {
     ReplayOptions o;
     bool seenFrames = false, seenInput = false, seenTrace = false, seenPng = false,
-         seenEvery = false, seenDir = false;
+         seenEvery = false, seenDir = false, seenScene = false, seenSave = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& opt = args[i];
         if (opt == "--help" || opt == "-h") {
@@ -86,10 +90,15 @@ ReplayOptions ParseCommandLine(const std::vector<std::string>& args) {
             if (o.pngEvery < 1) throw UsageError("--png-every: the interval must be at least 1");
         } else if (opt == "--png-dir") {
             o.pngDir = value(seenDir);
+        } else if (opt == "--scene") {
+            o.scene = value(seenScene);
+        } else if (opt == "--save") {
+            o.savePath = value(seenSave);
         } else {
             throw UsageError("unknown option '" + Shown(opt) + "'");
         }
-        if ((opt == "--input" || opt == "--trace" || opt == "--png" || opt == "--png-dir") &&
+        if ((opt == "--input" || opt == "--trace" || opt == "--png" || opt == "--png-dir" ||
+             opt == "--scene" || opt == "--save") &&
             args[i].empty()) {
             throw UsageError(opt + " needs a file name");
         }

@@ -1,8 +1,8 @@
 #pragma once
 // The replay tool's command line and its input script.
 //
-//   sandbox-replay --frames N [--input FILE] [--trace FILE] [--png FILE]
-//                  [--png-every K --png-dir DIR]
+//   sandbox-replay --frames N [--scene FILE|NAME] [--input FILE] [--trace FILE] [--png FILE]
+//                  [--png-every K --png-dir DIR] [--save FILE]
 //
 // A script line is `F kind args`: frame F (from 1), then one of
 //   move X Y | down B | up B | keydown K | keyup K | wheel N
@@ -39,6 +39,8 @@ struct ReplayOptions {
     std::string pngPath;
     int32_t pngEvery = 0;  // 0: no picture series
     std::string pngDir;
+    std::string scene;     // a scene file or a built-in scene's name; empty: the pyramid
+    std::string savePath;  // the scene after the last frame
     bool help = false;
 };
 

@@ -135,10 +135,16 @@ bool IsSeriesPicture(const std::string& name, int32_t every, int32_t frames) {
 }
 
 void CheckOutputs(const ReplayOptions& options) {
-    std::vector<Named> files;  // the input first, then the single outputs
+    std::vector<Named> files;  // the inputs first, then the single outputs
     if (!options.inputPath.empty()) files.push_back({"--input", options.inputPath});
+    // A scene named by a file (not a built-in's name) is an input too.
+    std::error_code ec;
+    if (!options.scene.empty() && fs::exists(options.scene, ec)) {
+        files.push_back({"--scene", options.scene});
+    }
     if (!options.tracePath.empty()) files.push_back({"--trace", options.tracePath});
     if (!options.pngPath.empty()) files.push_back({"--png", options.pngPath});
+    if (!options.savePath.empty()) files.push_back({"--save", options.savePath});
     const bool series = options.pngEvery > 0;
     const Named dir{"--png-dir", options.pngDir};
 
@@ -158,7 +164,9 @@ void CheckOutputs(const ReplayOptions& options) {
         }
     }
     for (const Named& out : files) {
-        if (out.option != std::string("--input")) CheckFileOutput(out);
+        if (out.option != std::string("--input") && out.option != std::string("--scene")) {
+            CheckFileOutput(out);
+        }
     }
     if (series) CheckPictureDirectory(dir, options.pngEvery, options.frames);
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/program.h"
+#include "app/scene_file.h"
 #include "host/clock.h"
 #include "host/graphics.h"
 #include "host/hook.h"
@@ -50,8 +51,23 @@ class Recorder : public Object {
     static const ClassInfo kClass;
 
     // lastFrame: the frame the run is expected to draw last, whose picture --png asks for.
-    Recorder(const ReplayOptions& options, std::unique_ptr<OutputFile> trace, int32_t lastFrame)
-        : Object(kClass), options_(options), trace_(std::move(trace)), lastFrame_(lastFrame) {}
+    Recorder(const ReplayOptions& options, std::unique_ptr<OutputFile> trace,
+             std::unique_ptr<OutputFile> save, int32_t lastFrame)
+        : Object(kClass),
+          options_(options),
+          trace_(std::move(trace)),
+          save_(std::move(save)),
+          lastFrame_(lastFrame) {}
+
+    // The scene after the last frame, kept for Finish.
+    void KeepScene(const DemoState& state) {
+        if (!save_) return;
+        try {
+            sceneText_ = WriteScene(CaptureScene(*state.world, *state.templateBox));
+        } catch (const std::exception& e) {
+            Fail(std::string("--save: ") + e.what());
+        }
+    }
 
     void BeginFrame(int32_t frame, PhysicsWorld* world) {
         frame_ = frame;
@@ -72,6 +88,12 @@ class Recorder : public Object {
             WritePng(options_.pngPath, lastPixels_, lastWidth_, lastHeight_);
         }
         if (trace_) trace_->Commit();
+        if (save_) {
+            if (std::fputs(sceneText_.c_str(), save_->stream()) == EOF) {
+                throw std::runtime_error("--save: cannot write '" + Shown(save_->path()) + "'");
+            }
+            save_->Commit();
+        }
     }
 
     static ObjectRef OnPresent(int32_t, const ObjectRef& data, const ObjectRef& context) {
@@ -129,6 +151,8 @@ class Recorder : public Object {
 
     const ReplayOptions& options_;
     std::unique_ptr<OutputFile> trace_;
+    std::unique_ptr<OutputFile> save_;
+    std::string sceneText_;
     const int32_t lastFrame_;
     int32_t frame_ = 0;
     int32_t drawn_ = 0;  // the last frame presented
@@ -162,18 +186,21 @@ void CheckRun(const ReplayOptions& options, const std::vector<ScriptEvent>& even
     CheckOutputs(options);
 }
 
-int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& events) {
+int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& events,
+              const SceneData* scene) {
     if (options.pngEvery > 0) PreparePictureDirectory(options.pngDir);
     std::unique_ptr<OutputFile> trace;
     if (!options.tracePath.empty()) trace = std::make_unique<OutputFile>(options.tracePath);
+    std::unique_ptr<OutputFile> save;
+    if (!options.savePath.empty()) save = std::make_unique<OutputFile>(options.savePath);
 
     // Headless and on virtual time: pacing advances the clock instead of sleeping.
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     VirtualClock clock;
     SetHostClock(&clock);
 
-    auto recorder =
-        std::make_shared<Recorder>(options, std::move(trace), LastFrame(options, events));
+    auto recorder = std::make_shared<Recorder>(options, std::move(trace), std::move(save),
+                                               LastFrame(options, events));
     size_t next = 0;
     FrameLoopHooks hooks;
     hooks.beforeQuitTest = [&](int32_t frame, DemoState& state) {
@@ -183,9 +210,12 @@ int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& even
         // The program ends its own way: Escape held at the test after the last frame.
         if (frame - 1 == options.frames) InjectKey(kQuitKey, true);
     };
+    hooks.afterLoop = [&](DemoState& state) { recorder->KeepScene(state); };
+    SandboxOptions sandbox;
+    sandbox.scene = scene;
     int status = 0;
     try {
-        status = RunSandbox(hooks);
+        status = RunSandbox(hooks, sandbox);
     } catch (...) {
         // Unhook the recorder so that it goes, and with it the unfinished trace file.
         DetachHook(PresentHook, &Recorder::OnPresent, recorder);

@@ -1,0 +1,114 @@
+#pragma once
+// Scene files: the whole state of a world that the simulation step reads, as JSON text that
+// people can read, write and diff (docs/scene-format.md describes every field).
+//
+// The path is split in three so that each part can be tested (and fuzzed) alone:
+//   text  --LoadScene-->   SceneData   (parse and validate fully; never touches a world)
+//   SceneData --BuildSceneWorld-->  a fresh world with its template body (cannot fail)
+//   world --CaptureScene--> SceneData --WriteScene--> text
+// Floats are written in the shortest form that reads back to the same bits, so a world saved
+// and loaded again steps exactly as the one it was saved from.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "physics/body.h"
+#include "physics/world.h"
+
+inline constexpr int32_t kSceneVersion = 1;
+// Limits a file must keep to: they bound the memory and the time of a load.
+inline constexpr int32_t kMaxSceneParticles = 200000;
+inline constexpr int32_t kMaxSceneConstraints = 400000;
+inline constexpr int32_t kMaxSceneBodies = 100000;
+inline constexpr int32_t kMaxSceneIterations = 1000;
+inline constexpr size_t kMaxSceneBytes = 64u << 20;
+inline constexpr int32_t kMaxSceneNesting = 32;
+
+struct SceneVec {
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+// Particles and constraints name each other (and bodies name them) by their place in the file's
+// `particles` and `constraints` arrays.
+struct SceneParticle {
+    SceneVec pos, vel, oldpos, accvel;
+    float mass = 0.0f;
+    uint8_t active = 1;
+    uint8_t ghost = 0;
+};
+
+struct SceneConstraint {
+    int32_t v1 = 0;
+    int32_t v2 = 0;
+    float elasticity = 1.0f;
+    float TargetLength = 0.0f;
+    float OriginalLength = 0.0f;
+    float BreakPoint = 0.0f;
+    float totmass = 0.0f;
+    float v1prop = 0.0f;
+    float v2prop = 0.0f;
+    uint8_t setremove = 0;
+};
+
+struct SceneBody {
+    std::vector<int32_t> verlets, activeverlets, constraints, activeconstraints;
+    uint8_t selfcollide = 0;
+    int32_t ID = 0;
+    SceneVec maxxy, minxy, Pos, Vel;
+    float bounce = 1.0f;
+    float friction = 0.5f;
+    bool inWorld = true;  // false: kept (as the template) but not in the world's body list
+};
+
+struct SceneData {
+    float width = 0.0f;
+    float height = 0.0f;
+    int32_t constraintIterations = 10;
+    SceneVec gravity{0.0f, 0.07f};
+    float gravityx = 0.0f;
+    float gravityy = 0.0f;
+    int32_t bodyIdCount = 0;
+    std::vector<SceneParticle> particles;
+    std::vector<SceneConstraint> constraints;
+    // The world's array slots (slot order) and list order, as indices into the arrays above. The
+    // list holds the same particles as the slots; particles in neither are out of the world.
+    std::vector<int32_t> particleSlots, particleList;
+    std::vector<int32_t> constraintSlots, constraintList;
+    std::vector<SceneBody> bodies;  // in the world's body order
+    int32_t templateBody = 0;
+};
+
+// A load's outcome: the scene, or an error naming the file and the line and column (syntax) or
+// the field (meaning). Warnings (unknown fields) come either way.
+struct SceneLoad {
+    std::optional<SceneData> scene;
+    std::string error;
+    std::vector<std::string> warnings;
+};
+
+// Parses and checks `text` completely; `name` (a file name) starts every message. Survives any
+// bytes; makes no world.
+SceneLoad LoadScene(std::string_view text, const std::string& name);
+
+// The scene as text, ending in a newline. Throws std::runtime_error when a number is not finite
+// (such a state could not be loaded again).
+std::string WriteScene(const SceneData& scene);
+
+// The world's state, with `templateBody` the body that mouse throws copy.
+SceneData CaptureScene(const PhysicsWorld& world, const PhysicsBody& templateBody);
+
+struct SceneWorld {
+    Ref<PhysicsWorld> world;
+    Ref<PhysicsBody> templateBody;
+};
+// A new world (registered in WorldList like every world) holding the scene. `scene` must come
+// from LoadScene or CaptureScene.
+SceneWorld BuildSceneWorld(const SceneData& scene);
+
+// Float text that reads back to the same bits (-0 included), shortest form; throws
+// std::runtime_error for infinities and NaN, which JSON cannot hold.
+std::string SceneFloatText(float value);

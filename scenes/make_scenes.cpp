@@ -1,0 +1,286 @@
+// Builds the built-in scenes with the physics library's own calls and writes each as a scene
+// file, the same text the programs write when they save:
+//
+//   make-scenes DIR          writes DIR/NAME.json for every scene
+//
+// The files in this folder are its output; a test checks that they still are. Every scene is an
+// 800 x 600 world whose mouse throws copy a template body; in most scenes the template is a box
+// kept out of the world (it is not drawn and does not move), so throws are always fresh boxes.
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "app/scene.h"
+#include "app/scene_file.h"
+#include "physics/constraint.h"
+#include "physics/verlet.h"
+
+namespace {
+
+constexpr float kWidth = 800.0f;
+constexpr float kHeight = 600.0f;
+constexpr float kStatic = 99999.0f;  // the mass of things that never move, as the demo's floor
+
+Ref<PhysicsWorld> NewWorld(int32_t iterations) {
+    Ref<PhysicsWorld> w = PhysicsWorld::Create(kWidth, kHeight, 1);
+    w->CONSTRAINT_ITERATIONS = iterations;
+    return w;
+}
+
+Ref<Verlet> Particle(PhysicsWorld& w, float x, float y, float mass, uint8_t active = 1) {
+    return Verlet::Create(&w, MakeVect(x, y), MakeVect(0.0f, 0.0f), mass, active, 0);
+}
+
+// A constraint at its present length.
+Ref<constraint> Join(PhysicsWorld& w, const Ref<Verlet>& a, const Ref<Verlet>& b,
+                     float elasticity = 1.0f, float breakPoint = 0.0f) {
+    return constraint::Create(&w, a, b, elasticity, breakPoint, -1.0f);
+}
+
+// A box as the demo makes them: corners clockwise from the top-left, four colliding sides, two
+// braces that do not collide. Added to `body` when given, else to a new body of its own.
+Ref<PhysicsBody> Box(PhysicsWorld& w, float x, float y, float width, float height, float mass,
+                     uint8_t active = 1, Ref<PhysicsBody> body = nullptr) {
+    std::array<Ref<Verlet>, 4> p = {
+        Particle(w, x, y, mass, active), Particle(w, x + width, y, mass, active),
+        Particle(w, x + width, y + height, mass, active), Particle(w, x, y + height, mass, active)};
+    if (!body) body = PhysicsBody::Create(&w);
+    for (const Ref<Verlet>& v : p) body->addverlet(v, 1);
+    for (size_t i = 0; i < 4; ++i) body->addconstraint(Join(w, p[i], p[(i + 1) % 4]), 1);
+    body->addconstraint(Join(w, p[0], p[2]), 0);
+    body->addconstraint(Join(w, p[1], p[3]), 0);
+    return body;
+}
+
+Ref<PhysicsBody> Floor(PhysicsWorld& w) { return Box(w, 10.0f, 590.0f, 780.0f, 10.0f, kStatic, 0); }
+
+// The template of the throws: a box made last and taken out of the world again (its particles
+// are the last in the arrays, so no other slot moves).
+Ref<PhysicsBody> HiddenTemplate(PhysicsWorld& w, float size, float mass) {
+    Ref<PhysicsBody> t = Box(w, 20.0f, 20.0f, size, size, mass);
+    t->remove();
+    return t;
+}
+
+// Two chains hanging from fixed points, each with a weight at its end; one starts out to the
+// side so that it swings. Throw boxes at them.
+SceneData Chain() {
+    Ref<PhysicsWorld> w = NewWorld(5);
+    Floor(*w);
+    const int32_t links = 22;
+    const float step = 14.0f;
+    for (int32_t c = 0; c < 2; ++c) {
+        const float ax = c == 0 ? 280.0f : 520.0f;
+        const float ay = 40.0f;
+        // The second chain starts at 50 degrees from the vertical.
+        const float angle = c == 0 ? 0.0f : 0.87f;
+        const float dx = step * std::sin(angle);
+        const float dy = step * std::cos(angle);
+        Ref<PhysicsBody> body = PhysicsBody::Create(w.get());
+        Ref<Verlet> last = Particle(*w, ax, ay, kStatic, 0);
+        body->addverlet(last, 1);
+        for (int32_t i = 1; i <= links; ++i) {
+            Ref<Verlet> v = Particle(*w, ax + dx * static_cast<float>(i),
+                                     ay + dy * static_cast<float>(i), 1.0f);
+            body->addverlet(v, 1);
+            body->addconstraint(Join(*w, last, v), 1);
+            last = v;
+        }
+        // The weight: a box hung by its two top corners from the last link.
+        const float bx = last->pos->x - 16.0f;
+        const float by = last->pos->y + 14.0f;
+        Box(*w, bx, by, 32.0f, 32.0f, 3.0f, 1, body);
+        auto corner = [&](int32_t k) {
+            return std::static_pointer_cast<Verlet>(
+                w->VerletArray->Getbyindex(w->VerletArray->last - 4 + k));
+        };
+        body->addconstraint(Join(*w, last, corner(0)), 0);
+        body->addconstraint(Join(*w, last, corner(1)), 0);
+    }
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 1.0f);
+    return CaptureScene(*w, *t);
+}
+
+// A cloth pinned along its top edge. Its threads break when stretched 4 pixels past their
+// length (hanging stretches them less than 1), so a box thrown into it tears a hole; its
+// particles collide, its threads do not. The thrown boxes are heavy against the light cloth.
+SceneData Cloth() {
+    constexpr float kClothMass = 0.25f;
+    constexpr float kTear = 4.0f;
+    Ref<PhysicsWorld> w = NewWorld(10);
+    Floor(*w);
+    const int32_t cols = 25, rows = 15;
+    const float step = 16.0f, x0 = 208.0f, y0 = 40.0f;
+    Ref<PhysicsBody> body = PhysicsBody::Create(w.get());
+    std::vector<Ref<Verlet>> p;
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c) {
+            p.push_back(Particle(*w, x0 + step * static_cast<float>(c),
+                                 y0 + step * static_cast<float>(r), kClothMass, r == 0 ? 0 : 1));
+            body->addverlet(p.back(), 1);
+        }
+    }
+    auto at = [&](int32_t r, int32_t c) { return p[static_cast<size_t>(r * cols + c)]; };
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c) {
+            if (c + 1 < cols) body->addconstraint(Join(*w, at(r, c), at(r, c + 1), 1.0f, kTear), 0);
+            if (r + 1 < rows) body->addconstraint(Join(*w, at(r, c), at(r + 1, c), 1.0f, kTear), 0);
+        }
+    }
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 4.0f);
+    return CaptureScene(*w, *t);
+}
+
+// Rings of particles held round by soft spokes to a centre particle: they squash on landing
+// and spring back.
+SceneData SoftBodies() {
+    Ref<PhysicsWorld> w = NewWorld(5);
+    Floor(*w);
+    struct Ring {
+        float x, y, radius;
+    };
+    const Ring rings[] = {{150.0f, 420.0f, 40.0f},
+                          {300.0f, 300.0f, 34.0f},
+                          {460.0f, 380.0f, 44.0f},
+                          {620.0f, 250.0f, 36.0f},
+                          {380.0f, 120.0f, 30.0f}};
+    const int32_t n = 16;
+    for (const Ring& ring : rings) {
+        Ref<PhysicsBody> body = PhysicsBody::Create(w.get());
+        Ref<Verlet> centre = Particle(*w, ring.x, ring.y, 1.0f);
+        body->addverlet(centre, 0);
+        std::vector<Ref<Verlet>> rim;
+        for (int32_t i = 0; i < n; ++i) {
+            const float a = 6.2831853f * static_cast<float>(i) / static_cast<float>(n);
+            rim.push_back(Particle(*w, ring.x + ring.radius * std::cos(a),
+                                   ring.y + ring.radius * std::sin(a), 1.0f));
+            body->addverlet(rim.back(), 1);
+        }
+        for (int32_t i = 0; i < n; ++i) {
+            body->addconstraint(
+                Join(*w, rim[static_cast<size_t>(i)], rim[static_cast<size_t>((i + 1) % n)]), 1);
+        }
+        for (int32_t i = 0; i < n; ++i) {
+            body->addconstraint(Join(*w, centre, rim[static_cast<size_t>(i)], 0.3f), 0);
+        }
+        body->SetBounce(0.6f);
+    }
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 1.0f);
+    return CaptureScene(*w, *t);
+}
+
+// A deck of planks across the gap between two platforms, hinged plank to plank, with a few
+// boxes dropped onto it.
+SceneData Bridge() {
+    Ref<PhysicsWorld> w = NewWorld(8);
+    Floor(*w);
+    Box(*w, 10.0f, 420.0f, 170.0f, 168.0f, kStatic, 0);
+    Box(*w, 620.0f, 420.0f, 170.0f, 168.0f, kStatic, 0);
+    Ref<PhysicsBody> deck = PhysicsBody::Create(w.get());
+    const int32_t columns = 21;
+    const float x0 = 180.0f, x1 = 620.0f, top = 400.0f, depth = 10.0f;
+    std::vector<Ref<Verlet>> up, down;
+    for (int32_t k = 0; k < columns; ++k) {
+        const float x = x0 + (x1 - x0) * static_cast<float>(k) / static_cast<float>(columns - 1);
+        const uint8_t active = (k == 0 || k == columns - 1) ? 0 : 1;
+        const float mass = active ? 1.0f : kStatic;
+        up.push_back(Particle(*w, x, top, mass, active));
+        down.push_back(Particle(*w, x, top + depth, mass, active));
+        deck->addverlet(up.back(), 1);
+        deck->addverlet(down.back(), 1);
+    }
+    for (size_t k = 0; k < up.size(); ++k) {
+        deck->addconstraint(Join(*w, up[k], down[k]), 0);
+        if (k + 1 == up.size()) break;
+        deck->addconstraint(Join(*w, up[k], up[k + 1]), 1);
+        deck->addconstraint(Join(*w, down[k], down[k + 1]), 1);
+        // A plank is braced both ways; the cell between two planks is left free, as a hinge.
+        if (k % 2 == 0) {
+            deck->addconstraint(Join(*w, up[k], down[k + 1]), 0);
+            deck->addconstraint(Join(*w, down[k], up[k + 1]), 0);
+        }
+    }
+    for (int32_t i = 0; i < 4; ++i) {
+        Box(*w, 230.0f + 100.0f * static_cast<float>(i), 250.0f - 40.0f * static_cast<float>(i),
+            36.0f, 36.0f, 1.0f);
+    }
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 1.0f);
+    return CaptureScene(*w, *t);
+}
+
+// Three tall towers of boxes that sway and topple within a few seconds, or at once when hit.
+// Each box stands 12 pixels (the contact distance) above the one below and 12 pixels to the
+// side, alternately, so that corners rest on edges; straight columns, corner on corner, would
+// fall at once. Only staggered rows, as in the pyramid, stand for good.
+SceneData Tower() {
+    Ref<PhysicsWorld> w = NewWorld(5);
+    Floor(*w);
+    const int32_t heights[] = {9, 7, 8};
+    for (int32_t t = 0; t < 3; ++t) {
+        for (int32_t r = 0; r < heights[t]; ++r) {
+            Box(*w, 290.0f + 160.0f * static_cast<float>(t) + (r % 2 == 0 ? 0.0f : 12.0f),
+                530.0f + kRowRiseY * static_cast<float>(r), 50.0f, 50.0f, kBoxMass);
+        }
+    }
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 2.0f);
+    return CaptureScene(*w, *t);
+}
+
+// A few hundred small boxes falling into a pile: a load for the collision pass.
+SceneData Crowd() {
+    Ref<PhysicsWorld> w = NewWorld(5);
+    Floor(*w);
+    const float size = 20.0f, pitch = 32.0f;
+    for (int32_t r = 0; r < 14; ++r) {
+        for (int32_t c = 0; c < 24; ++c) {
+            Box(*w, 20.0f + pitch * static_cast<float>(c) + (r % 2 == 0 ? 0.0f : 6.0f),
+                560.0f - pitch * static_cast<float>(r), size, size, 1.0f);
+        }
+    }
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 30.0f, 2.0f);
+    return CaptureScene(*w, *t);
+}
+
+// The demo's own pyramid, as the program builds it without --scene.
+SceneData Pyramid() {
+    Ref<PhysicsWorld> w = NewWorld(kConstraintIterations);
+    Ref<PhysicsBody> t = BuildScene(*w);
+    return CaptureScene(*w, *t);
+}
+
+struct Maker {
+    const char* name;
+    SceneData (*make)();
+};
+
+constexpr Maker kMakers[] = {{"bridge", Bridge}, {"chain", Chain},     {"cloth", Cloth},
+                             {"crowd", Crowd},   {"pyramid", Pyramid}, {"softbodies", SoftBodies},
+                             {"tower", Tower}};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make-scenes DIR\n");
+        return 2;
+    }
+    const std::filesystem::path dir = argv[1];
+    for (const Maker& m : kMakers) {
+        const std::filesystem::path file = dir / (std::string(m.name) + ".json");
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out << WriteScene(m.make());
+        out.close();
+        if (!out) {
+            std::fprintf(stderr, "make-scenes: cannot write %s\n", file.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
