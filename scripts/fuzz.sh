@@ -18,7 +18,7 @@ cmake --build build-fuzz -j "$jobs" --target fuzz_all
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  for t in fuzz_replay_parse fuzz_tlist fuzz_physics fuzz_sdl_events; do
+  for t in fuzz_replay_parse fuzz_tlist fuzz_physics fuzz_sdl_events fuzz_scene_load; do
     [ -x "build-fuzz/fuzz/$t" ] && targets+=("$t")
   done
 fi
