@@ -12,6 +12,15 @@
 #include "runtime/error.h"
 #include "runtime/text.h"
 
+namespace {
+
+// The world's line sink: constraints are drawn with the last pixel plotted.
+void DrawConstraintLine(void* /*context*/, float x0, float y0, float x1, float y1) {
+    DrawLineSegment(x0, y0, x1, y1, 3);
+}
+
+}  // namespace
+
 DemoState StartDemo() {
     // The program's classes (constraint, Verlet, Vect, PhysicsBody, the render attachments,
     // PhysicsWorld, FunctionPtr, Array) need no registration: their class records are static.
@@ -23,6 +32,7 @@ DemoState StartDemo() {
     state.world = PhysicsWorld::Create(static_cast<float>(kWindowWidth),
                                        static_cast<float>(kWindowHeight), 1);
     state.world->CONSTRAINT_ITERATIONS = kConstraintIterations;
+    state.world->lineSink = {&DrawConstraintLine, nullptr};
     state.templateBox = BuildScene(*state.world);
     return state;
 }
@@ -33,8 +43,8 @@ void SimulationStep(PhysicsWorld& world) {
     const int32_t t0 = ElapsedMs();
     PhysicsBody::CollideAll(&world);
     // The clock is an int32 that wraps around; the difference is taken modulo 2^32.
-    const int32_t dt = static_cast<int32_t>(static_cast<uint32_t>(ElapsedMs()) -
-                                            static_cast<uint32_t>(t0));
+    const int32_t dt =
+        static_cast<int32_t>(static_cast<uint32_t>(ElapsedMs()) - static_cast<uint32_t>(t0));
     if (IsKeyDown(kTimingKey) != 0) PrintLine(DecimalText(dt));
 }
 

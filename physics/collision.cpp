@@ -12,6 +12,21 @@ namespace {
 constexpr float D = kContactDistance;
 constexpr float D2 = kContactDistance * kContactDistance;
 
+// std::fmin and std::fmax, inline: a NaN operand is ignored (both NaN gives NaN). Of two zeros
+// either may come back, as with the library functions; the results only feed the comparisons
+// below, where the sign of a zero makes no difference.
+inline float FMin(float a, float b) {
+    if (a != a) return b;  // NaN
+    if (b != b) return a;
+    return b < a ? b : a;
+}
+
+inline float FMax(float a, float b) {
+    if (a != a) return b;
+    if (b != b) return a;
+    return b > a ? b : a;
+}
+
 // Strictly inside the open interval (lo, hi).
 bool StrictlyBetween(float v, float lo, float hi) { return v > lo && v < hi; }
 
@@ -31,8 +46,8 @@ bool InGrownBox(const Vect& p, const PhysicsBody& b) {
 }
 
 void ParticlePairs(PhysicsBody& A, PhysicsBody& B, float bp) {
-    for (Verlet* p : A.activeverlets->each<Verlet>()) {
-        for (Verlet* q : B.activeverlets->each<Verlet>()) {
+    for (Verlet* p : A.activeverlets->fast<Verlet>()) {
+        for (Verlet* q : B.activeverlets->fast<Verlet>()) {
             Vect& pp = *p->pos;
             Vect& qp = *q->pos;
             if (!InGrownBox(pp, B) || !InGrownBox(qp, A)) continue;
@@ -53,9 +68,9 @@ void ParticlePairs(PhysicsBody& A, PhysicsBody& B, float bp) {
 
 // A's particles against B's edges.
 void ParticleEdges(PhysicsBody& A, PhysicsBody& B, float bp, float fp) {
-    for (Verlet* t : A.activeverlets->each<Verlet>()) {
+    for (Verlet* t : A.activeverlets->fast<Verlet>()) {
         if (!InGrownBox(*t->pos, B)) continue;
-        for (constraint* c : B.activeconstraints->each<constraint>()) {
+        for (constraint* c : B.activeconstraints->fast<constraint>()) {
             Verlet& a = *c->v1;
             Verlet& b = *c->v2;
             Vect& tp = *t->pos;
@@ -63,8 +78,8 @@ void ParticleEdges(PhysicsBody& A, PhysicsBody& B, float bp, float fp) {
             Vect& bpos = *b.pos;
             // Outside the edge's own extent grown by D: no contact possible. Written as a
             // difference against D so that rounding agrees with the distance test below.
-            if (std::fmin(ap.x, bpos.x) - tp.x > D || tp.x - std::fmax(ap.x, bpos.x) > D ||
-                std::fmin(ap.y, bpos.y) - tp.y > D || tp.y - std::fmax(ap.y, bpos.y) > D) {
+            if (FMin(ap.x, bpos.x) - tp.x > D || tp.x - FMax(ap.x, bpos.x) > D ||
+                FMin(ap.y, bpos.y) - tp.y > D || tp.y - FMax(ap.y, bpos.y) > D) {
                 continue;
             }
             float px = 0.0f, py = 0.0f;
@@ -119,11 +134,23 @@ void ParticleEdges(PhysicsBody& A, PhysicsBody& B, float bp, float fp) {
 }  // namespace
 
 int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
+    // Only the pairs whose boxes may overlap, in the order of CollideAllPairs; collide applies
+    // the exact test to each, so the result is that walk's, bit for bit.
+    Broadphase& broadphase = world->broadphase;
+    const std::span<const Broadphase::Pair> pairs = broadphase.Find(*world->PhysicsBodies);
+    const std::span<PhysicsBody* const> bodies = broadphase.bodies();
+    for (const Broadphase::Pair& p : pairs) {
+        collide(*bodies[static_cast<size_t>(p.outer)], *bodies[static_cast<size_t>(p.inner)]);
+    }
+    return 0;
+}
+
+int32_t PhysicsBody::CollideAllPairs(PhysicsWorld* world) {
     int32_t i = 0;
-    for (PhysicsBody* outer : world->PhysicsBodies->each<PhysicsBody>()) {
+    for (PhysicsBody* outer : world->PhysicsBodies->fast<PhysicsBody>()) {
         ++i;
         int32_t j = 0;
-        for (PhysicsBody* inner : world->PhysicsBodies->each<PhysicsBody>()) {
+        for (PhysicsBody* inner : world->PhysicsBodies->fast<PhysicsBody>()) {
             ++j;
             if (j > i) collide(*outer, *inner);
         }

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "host/graphics.h"
-
 const ClassInfo constraint::kClass{"constraint", &Object::kClass};
 
 Ref<constraint> constraint::Create(PhysicsWorld* world, Ref<Verlet> first, Ref<Verlet> second,
@@ -80,8 +78,11 @@ void constraint::Relax(bool firstPass) {
 
 int32_t constraint::Update(PhysicsWorld* world) {
     // Drawing: every constraint once, in list order, where it stands before relaxation.
-    for (constraint* c : world->ConstraintList->each<constraint>()) {
-        DrawLineSegment(c->v1->pos->x, c->v1->pos->y, c->v2->pos->x, c->v2->pos->y, 3);
+    const LineSink sink = world->lineSink;
+    if (sink.draw != nullptr) {
+        for (constraint* c : world->ConstraintList->fast<constraint>()) {
+            sink.draw(sink.context, c->v1->pos->x, c->v1->pos->y, c->v2->pos->x, c->v2->pos->y);
+        }
     }
 
     Array& arr = *world->ConstraintArray;

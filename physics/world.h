@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "physics/broadphase.h"
 #include "physics/vect.h"
 #include "runtime/object.h"
 #include "runtime/tlist.h"
@@ -20,7 +21,7 @@ using WorldFunc = int32_t (*)(PhysicsWorld* world);
 
 // A growable array of objects; slots 0 .. last-1 are occupied and the slot `last` always exists.
 class Array : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     // Capacity 10, nothing stored.
@@ -49,7 +50,7 @@ public:
 // Holds one world callback. Made without a function, calling it raises
 // "Attempt to call uninitialized function pointer".
 class FunctionPtr : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     FunctionPtr();
@@ -58,8 +59,17 @@ public:
     WorldFunc func;
 };
 
+// Where the constraint pass draws its lines: a function and the context handed back to it; no
+// function, no drawing. The physics library knows no graphics; the program points the sink at
+// its own line drawing and tests at a recorder. The sink must leave the world as it is: the pass
+// walks the constraint list without holding its place.
+struct LineSink {
+    void (*draw)(void* context, float x0, float y0, float x1, float y1) = nullptr;
+    void* context = nullptr;
+};
+
 class PhysicsWorld : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     // A bare world: none in every object field, 0 in every number. Only Create makes it usable.
@@ -95,6 +105,11 @@ public:
     Ref<TList> SpriteList;
     Ref<TList> PolygonList;
     VectRef gravity;
+
+    // Not part of the world's state: where constraints are drawn, and the collision pass's
+    // reusable buffers.
+    LineSink lineSink;
+    Broadphase broadphase;
 };
 
 // Takes obj (a particle or a constraint) out of its world's array and list: the array's last
