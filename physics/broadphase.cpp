@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "physics/body.h"
 
@@ -14,6 +15,20 @@ constexpr size_t kReservePerBody = 8;
 constexpr size_t kReserveExtra = 64;
 
 bool Finite(float v) { return std::isfinite(v); }
+
+// How a box on one axis can meet others in collide's test (strict comparisons, false with NaN).
+enum class Axis { kNever, kAny, kNormal };
+
+Axis Classify(float lo, float hi) {
+    const bool loNaN = lo != lo, hiNaN = hi != hi;
+    // Both NaN: every comparison of the test is false, so the box meets nothing.
+    if (loNaN && hiNaN) return Axis::kNever;
+    // One NaN, or a box set with its ends swapped: the test can still succeed in ways that no
+    // interval reasoning covers, so the body is paired with every other.
+    if (loNaN || hiNaN || lo > hi) return Axis::kAny;
+    // lo <= hi (infinities included): the test then implies that the open intervals intersect.
+    return Axis::kNormal;
+}
 
 }  // namespace
 
@@ -31,26 +46,26 @@ std::span<const Broadphase::Pair> Broadphase::Find(const TList& bodies) {
 void Broadphase::Collect(const TList& bodies) {
     bodies_.clear();
     boxes_.clear();
-    wild_.clear();
+    kind_.clear();
     wildList_.clear();
     for (PhysicsBody* b : bodies.fast<PhysicsBody>()) {
         const auto pos = static_cast<int32_t>(bodies_.size());
         bodies_.push_back(b);
         Box box{0.0f, 0.0f, 0.0f, 0.0f};
-        bool wild = true;
+        Kind kind = Kind::kWild;  // no box at all: collide is called as the all-pairs walk would
         if (b->minxy && b->maxxy) {
-            const float ax = b->minxy->x, ay = b->minxy->y;
-            const float bx = b->maxxy->x, by = b->maxxy->y;
-            if (Finite(ax) && Finite(ay) && Finite(bx) && Finite(by)) {
-                // The hull, in case a box was set with its corners swapped: the exact test may
-                // still find an overlap then, and the hull contains every point it can find one.
-                box = {std::min(ax, bx), std::min(ay, by), std::max(ax, bx), std::max(ay, by)};
-                wild = false;
+            box = {b->minxy->x, b->minxy->y, b->maxxy->x, b->maxxy->y};
+            const Axis x = Classify(box.x0, box.x1);
+            const Axis y = Classify(box.y0, box.y1);
+            if (x == Axis::kNever || y == Axis::kNever) {
+                kind = Kind::kNever;
+            } else if (x == Axis::kNormal && y == Axis::kNormal) {
+                kind = Kind::kBoxed;
             }
         }
         boxes_.push_back(box);
-        wild_.push_back(wild ? 1 : 0);
-        if (wild) wildList_.push_back(pos);
+        kind_.push_back(kind);
+        if (kind == Kind::kWild) wildList_.push_back(pos);
     }
 }
 
@@ -74,23 +89,33 @@ void Broadphase::Reserve() {
 
 void Broadphase::Bin() {
     const auto n = static_cast<int32_t>(bodies_.size());
-    const int32_t boxed = n - static_cast<int32_t>(wildList_.size());
     gridW_ = gridH_ = 0;
     cells_.resize(static_cast<size_t>(n));
-    if (boxed == 0) return;
 
+    // The grid spans the finite coordinates; infinite ones land in the edge cells.
     double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY, extent = 0.0;
+    int32_t boxed = 0, sized = 0;
     for (int32_t i = 0; i < n; ++i) {
-        if (wild_[static_cast<size_t>(i)]) continue;
+        if (kind_[static_cast<size_t>(i)] != Kind::kBoxed) continue;
+        ++boxed;
         const Box& b = boxes_[static_cast<size_t>(i)];
-        minX = std::min(minX, static_cast<double>(b.x0));
-        minY = std::min(minY, static_cast<double>(b.y0));
-        maxX = std::max(maxX, static_cast<double>(b.x1));
-        maxY = std::max(maxY, static_cast<double>(b.y1));
-        extent += std::max(static_cast<double>(b.x1) - b.x0, static_cast<double>(b.y1) - b.y0);
+        for (const auto& [v, lo, hi] :
+             {std::tuple{b.x0, &minX, &maxX}, std::tuple{b.x1, &minX, &maxX},
+              std::tuple{b.y0, &minY, &maxY}, std::tuple{b.y1, &minY, &maxY}}) {
+            if (!Finite(v)) continue;
+            *lo = std::min(*lo, static_cast<double>(v));
+            *hi = std::max(*hi, static_cast<double>(v));
+        }
+        if (Finite(b.x0) && Finite(b.x1) && Finite(b.y0) && Finite(b.y1)) {
+            ++sized;
+            extent += std::max(static_cast<double>(b.x1) - b.x0, static_cast<double>(b.y1) - b.y0);
+        }
     }
+    if (boxed == 0) return;
+    if (!(minX <= maxX)) minX = maxX = 0.0;  // no finite coordinate on that axis
+    if (!(minY <= maxY)) minY = maxY = 0.0;
     // About one box per cell; cells no smaller than needed to keep the grid within its limit.
-    double cell = extent / boxed;
+    double cell = sized > 0 ? extent / sized : 1.0;
     if (!(cell > 0.0)) cell = 1.0;
     const double limit = std::max(kMinCells, kCellsPerBox * boxed);
     double w = 0.0, h = 0.0;
@@ -106,8 +131,8 @@ void Broadphase::Bin() {
     originY_ = minY;
     inverseCell_ = 1.0 / cell;
 
-    // Cell coordinates grow with the coordinate (rounding is monotonic), which the one-cell rule
-    // of PairInCells relies on.
+    // Cell coordinates grow with the coordinate (rounding is monotonic, infinities clamp to the
+    // edge), which the one-cell rule of PairInCells relies on.
     auto cellOf = [this](float v, double origin, int32_t size) {
         const double c = std::floor((static_cast<double>(v) - origin) * inverseCell_);
         return static_cast<int32_t>(std::clamp(c, 0.0, static_cast<double>(size - 1)));
@@ -115,14 +140,15 @@ void Broadphase::Bin() {
     const size_t cellCount = static_cast<size_t>(gridW_) * static_cast<size_t>(gridH_);
     cellStart_.assign(cellCount + 1, 0);
     for (int32_t i = 0; i < n; ++i) {
-        if (wild_[static_cast<size_t>(i)]) continue;
+        if (kind_[static_cast<size_t>(i)] != Kind::kBoxed) continue;
         const Box& b = boxes_[static_cast<size_t>(i)];
         Cells& c = cells_[static_cast<size_t>(i)];
         c = {cellOf(b.x0, originX_, gridW_), cellOf(b.y0, originY_, gridH_),
              cellOf(b.x1, originX_, gridW_), cellOf(b.y1, originY_, gridH_)};
         for (int32_t y = c.y0; y <= c.y1; ++y) {
-            for (int32_t x = c.x0; x <= c.x1; ++x)
+            for (int32_t x = c.x0; x <= c.x1; ++x) {
                 ++cellStart_[static_cast<size_t>(y * gridW_ + x) + 1];
+            }
         }
     }
     for (size_t k = 1; k <= cellCount; ++k) cellStart_[k] += cellStart_[k - 1];
@@ -131,11 +157,12 @@ void Broadphase::Bin() {
     // serves as the fill cursor here.
     counts_.assign(cellStart_.begin(), cellStart_.end() - 1);
     for (int32_t i = 0; i < n; ++i) {
-        if (wild_[static_cast<size_t>(i)]) continue;
+        if (kind_[static_cast<size_t>(i)] != Kind::kBoxed) continue;
         const Cells& c = cells_[static_cast<size_t>(i)];
         for (int32_t y = c.y0; y <= c.y1; ++y) {
             for (int32_t x = c.x0; x <= c.x1; ++x) {
-                cellItems_[static_cast<size_t>(counts_[static_cast<size_t>(y * gridW_ + x)]++)] = i;
+                const size_t cell = static_cast<size_t>(y * gridW_ + x);
+                cellItems_[static_cast<size_t>(counts_[cell]++)] = i;
             }
         }
     }
@@ -154,7 +181,8 @@ void Broadphase::PairInCells() {
                 for (int32_t b = a + 1; b < end; ++b) {
                     const int32_t j = cellItems_[static_cast<size_t>(b)];
                     const Box& B = boxes_[static_cast<size_t>(j)];
-                    if (A.x0 > B.x1 || B.x0 > A.x1 || A.y0 > B.y1 || B.y0 > A.y1) continue;
+                    // collide's test implies that the open intervals meet on both axes.
+                    if (!(A.x0 < B.x1 && B.x0 < A.x1 && A.y0 < B.y1 && B.y0 < A.y1)) continue;
                     // Both boxes cover the cell of their lower corners' maximum; the pair is
                     // reported from that cell only.
                     const Cells& cb = cells_[static_cast<size_t>(j)];
@@ -170,8 +198,9 @@ void Broadphase::PairWild() {
     const auto n = static_cast<int32_t>(bodies_.size());
     for (int32_t w : wildList_) {
         for (int32_t p = 0; p < n; ++p) {
+            const Kind k = kind_[static_cast<size_t>(p)];
             // Two wild bodies are paired once, from the earlier one.
-            if (p == w || (wild_[static_cast<size_t>(p)] && p < w)) continue;
+            if (p == w || k == Kind::kNever || (k == Kind::kWild && p < w)) continue;
             pairs_.push_back({std::min(w, p), std::max(w, p)});
         }
     }

@@ -5,8 +5,9 @@
 // in exactly that order, and the caller applies the exact test to each.
 //
 // Boxes are binned in a uniform grid of about one box per cell; a pair is reported from the one
-// cell where both boxes' lower corners' maximum falls, so once. A box with a coordinate that is
-// not finite, and a body with no box, is paired with every other body. The buffers are kept and
+// cell where both boxes' lower corners' maximum falls, so once. A box that is NaN at both ends of
+// an axis can meet nothing and is left out; one that is NaN at one end, or has its ends swapped,
+// and a body with no box vectors, is paired with every other body. The buffers are kept and
 // reused, so that once they have grown to a scene's size a pass allocates nothing. The world
 // holds one Broadphase.
 
@@ -31,7 +32,12 @@ class Broadphase {
 
   private:
     struct Box {
-        float x0, y0, x1, y1;  // closed hull of the body's box on each axis
+        float x0, y0, x1, y1;  // minxy and maxxy as the pass found them
+    };
+    enum class Kind : uint8_t {
+        kBoxed,  // binned in the grid
+        kWild,   // paired with every body but the kNever ones
+        kNever,  // a box that no test can find overlapping: paired with none
     };
     struct Cells {
         int32_t x0, y0, x1, y1;  // the grid cells the box covers, inclusive
@@ -46,7 +52,7 @@ class Broadphase {
 
     std::vector<PhysicsBody*> bodies_;
     std::vector<Box> boxes_;
-    std::vector<uint8_t> wild_;  // per position: paired with everything
+    std::vector<Kind> kind_;
     std::vector<int32_t> wildList_;
     std::vector<Cells> cells_;
     std::vector<int32_t> cellStart_;  // per grid cell, into cellItems_ (one more at the end)
