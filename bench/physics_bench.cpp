@@ -18,6 +18,8 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/scene.h"
 #include "physics/body.h"
@@ -160,33 +162,73 @@ void ReportStep(benchmark::State& state, const Scene& s) {
     state.counters["bodies"] = static_cast<double>(s.world->PhysicsBodies->Count());
 }
 
-// Scenes are built and settled once per benchmark, on its first run, and kept: the library calls
-// a benchmark several times (to size its loop, and once per repetition), and building the largest
-// scenes takes seconds. Each run goes on stepping the scene where the previous one left it.
+// Everything a step changes (constraints never break in these scenes): taken once the scene is
+// settled and put back before every timed run, so that every run, and every build compared,
+// times the very same steps from the very same state.
+struct Snapshot {
+    std::vector<float> values;
+
+    template <class Visit>
+    static void Walk(const Scene& s, Visit visit) {
+        for (Verlet* v : s.world->VerletList->each<Verlet>()) {
+            for (Vect* x : {v->pos.get(), v->oldpos.get(), v->vel.get(), v->accvel.get()}) {
+                visit(x->x);
+                visit(x->y);
+            }
+        }
+        for (PhysicsBody* b : s.world->PhysicsBodies->each<PhysicsBody>()) {
+            for (Vect* x : {b->minxy.get(), b->maxxy.get(), b->Pos.get(), b->Vel.get()}) {
+                visit(x->x);
+                visit(x->y);
+            }
+        }
+        for (constraint* c : s.world->ConstraintList->each<constraint>()) {
+            for (float* x : {&c->TargetLength, &c->totmass, &c->v1prop, &c->v2prop}) visit(*x);
+        }
+    }
+    void Take(const Scene& s) {
+        values.clear();
+        Walk(s, [this](float& x) { values.push_back(x); });
+    }
+    void Restore(const Scene& s) const {
+        size_t k = 0;
+        Walk(s, [this, &k](float& x) { x = values[k++]; });
+    }
+};
+
+// Scenes are built and settled once per benchmark, on its first run, and kept with their
+// snapshot: the largest take seconds to build on the all-pairs walk.
+struct Cached {
+    Scene scene;
+    Snapshot settled;
+};
+
 template <class Build>
-Scene& Cached(const std::string& key, Build build, int settle) {
-    static std::map<std::string, Scene> scenes;
+Cached& Prepare(const std::string& key, Build build, int settle) {
+    static std::map<std::string, Cached> scenes;
     auto [it, added] = scenes.try_emplace(key);
     if (added) {
-        it->second = build();
-        Settle(it->second.world.get(), settle);
+        it->second.scene = build();
+        Settle(it->second.scene.world.get(), settle);
+        it->second.settled.Take(it->second.scene);
     }
+    it->second.settled.Restore(it->second.scene);
     return it->second;
 }
 
 template <class Build>
 void TimeStep(benchmark::State& state, const std::string& key, Build build, int settle) {
-    Scene& s = Cached(key, build, settle);
+    Scene& s = Prepare(key, build, settle).scene;
     for (auto _ : state) Step(s.world.get());
     ReportStep(state, s);
 }
 
-// The collision pass alone; it moves particles, so the pile drifts a little while it is timed,
-// the same way for both walks.
+// The collision pass alone, again and again on one settled state (it moves particles, so the
+// pile drifts a little while it is timed, the same way for both walks).
 template <class Build>
 void TimeCollide(benchmark::State& state, const std::string& key, Build build, int settle,
                  bool allPairs) {
-    Scene& s = Cached(key, build, settle);
+    Scene& s = Prepare(key, build, settle).scene;
     PhysicsWorld* w = s.world.get();
     for (auto _ : state) {
         if (allPairs) {
@@ -199,41 +241,50 @@ void TimeCollide(benchmark::State& state, const std::string& key, Build build, i
     state.counters["bodies"] = static_cast<double>(s.world->PhysicsBodies->Count());
 }
 
+// Every run times a fixed number of steps (passes), the same in every build, few enough that
+// the largest pyramids are timed before they come apart.
 template <class Build>
-void AddStep(const std::string& name, Build build, int settle) {
-    benchmark::RegisterBenchmark(name.c_str(), [name, build, settle](benchmark::State& st) {
-        TimeStep(st, name, build, settle);
-    })->Unit(benchmark::kMicrosecond);
+void AddStep(const std::string& name, Build build, int settle, int64_t steps) {
+    benchmark::RegisterBenchmark(
+        name.c_str(),
+        [name, build, settle](benchmark::State& st) { TimeStep(st, name, build, settle); })
+        ->Unit(benchmark::kMicrosecond)
+        ->Iterations(steps);
 }
 
 template <class Build>
-void AddCollide(const std::string& name, Build build, int settle) {
+void AddCollide(const std::string& name, Build build, int settle, int64_t passes) {
     for (bool allPairs : {false, true}) {
         const std::string full = name + (allPairs ? "/allpairs" : "/broadphase");
-        benchmark::RegisterBenchmark(full.c_str(), [full, build, settle,
-                                                    allPairs](benchmark::State& st) {
-            TimeCollide(st, full, build, settle, allPairs);
-        })->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(full.c_str(),
+                                     [full, build, settle, allPairs](benchmark::State& st) {
+                                         TimeCollide(st, full, build, settle, allPairs);
+                                     })
+            ->Unit(benchmark::kMicrosecond)
+            ->Iterations(passes);
     }
 }
 
 void Register() {
-    AddStep("step/demo", Demo, 600);
-    for (int32_t rows : {9, 20, 40, 100}) {
+    AddStep("step/demo", Demo, 600, 3000);
+    const std::pair<int32_t, int64_t> pyramids[] = {{9, 3000}, {20, 1000}, {40, 200}, {100, 40}};
+    for (auto [rows, steps] : pyramids) {
         AddStep(
-            "step/pyramid/" + std::to_string(rows), [rows] { return Pyramid(rows); }, 60);
+            "step/pyramid/" + std::to_string(rows), [rows] { return Pyramid(rows); }, 60, steps);
     }
-    for (int32_t n : {100, 500}) {
-        AddStep(
-            "step/crowded/" + std::to_string(n), [n] { return Crowded(n); }, 60);
-    }
-    AddCollide("collide/demo", Demo, 600);
-    for (int32_t rows : {9, 40, 63, 100}) {
+    AddStep(
+        "step/crowded/100", [] { return Crowded(100); }, 60, 1000);
+    AddStep(
+        "step/crowded/500", [] { return Crowded(500); }, 60, 200);
+    AddCollide("collide/demo", Demo, 600, 5000);
+    const std::pair<int32_t, int64_t> collided[] = {{9, 5000}, {40, 300}, {63, 60}, {100, 20}};
+    for (auto [rows, passes] : collided) {
         AddCollide(
-            "collide/pyramid/" + std::to_string(rows), [rows] { return Pyramid(rows); }, 60);
+            "collide/pyramid/" + std::to_string(rows), [rows] { return Pyramid(rows); }, 60,
+            passes);
     }
     AddCollide(
-        "collide/crowded/500", [] { return Crowded(500); }, 60);
+        "collide/crowded/500", [] { return Crowded(500); }, 60, 200);
 }
 
 long PeakResidentKiB() {
@@ -261,11 +312,22 @@ double BytesPerBox() {
 
 }  // namespace
 
+// --no_memory leaves out the memory measurement (for profiling the steps alone).
 int main(int argc, char** argv) {
-    const double perBox = BytesPerBox();
-    char text[32];
-    std::snprintf(text, sizeof text, "%.0f", perBox);
-    benchmark::AddCustomContext("bytes_per_box", text);
+    bool memory = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--no_memory") {
+            memory = false;
+            for (int k = i; k + 1 < argc; ++k) argv[k] = argv[k + 1];
+            --argc;
+            break;
+        }
+    }
+    if (memory) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.0f", BytesPerBox());
+        benchmark::AddCustomContext("bytes_per_box", text);
+    }
     Register();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -16,6 +16,7 @@
 #include "runtime/tlist.h"
 
 class PhysicsWorld;
+class constraint;
 
 using WorldFunc = int32_t (*)(PhysicsWorld* world);
 
@@ -68,6 +69,27 @@ struct LineSink {
     void* context = nullptr;
 };
 
+// The relaxation's working copy of one constraint: its numbers (named as the constraint's own),
+// its ends' masses and flags and their position vectors, gathered once per update so that the
+// passes read one record after another; the numbers go back to the constraint afterwards.
+struct RelaxRecord {
+    Vect* p1;
+    Vect* p2;
+    constraint* c;
+    float elasticity;
+    float OriginalLength;
+    float TargetLength;
+    float BreakPoint;
+    float totmass;
+    float v1prop;
+    float v2prop;
+    float massA;
+    float massB;
+    uint8_t activeA;
+    uint8_t activeB;
+    uint8_t setremove;
+};
+
 class PhysicsWorld : public Object {
   public:
     static const ClassInfo kClass;
@@ -106,9 +128,10 @@ class PhysicsWorld : public Object {
     Ref<TList> PolygonList;
     VectRef gravity;
 
-    // Not part of the world's state: where constraints are drawn, and the collision pass's
-    // reusable buffers.
+    // Not part of the world's state: where constraints are drawn, and the reusable buffers of
+    // the relaxation and the collision pass.
     LineSink lineSink;
+    std::vector<RelaxRecord> relaxScratch;
     Broadphase broadphase;
 };
 
