@@ -12,6 +12,8 @@ namespace {
 constexpr double kCellsPerBox = 4.0;
 constexpr double kMinCells = 64.0;
 constexpr size_t kReservePerBody = 8;
+// Up to this many bodies, testing every pair's boxes costs less than binning them.
+constexpr size_t kSmallScene = 64;
 constexpr size_t kReserveExtra = 64;
 
 bool Finite(float v) { return std::isfinite(v); }
@@ -36,6 +38,10 @@ std::span<const Broadphase::Pair> Broadphase::Find(const TList& bodies) {
     Collect(bodies);
     Reserve();
     pairs_.clear();
+    if (bodies_.size() <= kSmallScene) {
+        PairAll();
+        return pairs_;
+    }
     Bin();
     PairInCells();
     PairWild();
@@ -45,12 +51,21 @@ std::span<const Broadphase::Pair> Broadphase::Find(const TList& bodies) {
 
 void Broadphase::Collect(const TList& bodies) {
     bodies_.clear();
+    parts_.clear();
+    particles_.clear();
+    edges_.clear();
     boxes_.clear();
     kind_.clear();
     wildList_.clear();
     for (PhysicsBody* b : bodies.fast<PhysicsBody>()) {
         const auto pos = static_cast<int32_t>(bodies_.size());
         bodies_.push_back(b);
+        Parts parts{particles_.size(), 0, edges_.size(), 0};
+        for (Verlet* v : b->activeverlets->fast<Verlet>()) particles_.push_back(v);
+        for (constraint* c : b->activeconstraints->fast<constraint>()) edges_.push_back(c);
+        parts.particleEnd = particles_.size();
+        parts.edgeEnd = edges_.size();
+        parts_.push_back(parts);
         Box box{0.0f, 0.0f, 0.0f, 0.0f};
         Kind kind = Kind::kWild;  // no box at all: collide is called as the all-pairs walk would
         if (b->minxy && b->maxxy) {
@@ -83,6 +98,9 @@ void Broadphase::Reserve() {
     scratch_.reserve(room);
     cellItems_.reserve(room);
     cells_.reserve(n);
+    parts_.reserve(n);
+    particles_.reserve(room);
+    edges_.reserve(room);
     cellStart_.reserve(cells + 1);
     counts_.reserve(std::max(cells, n) + 1);
 }
@@ -134,7 +152,8 @@ void Broadphase::Bin() {
     // Cell coordinates grow with the coordinate (rounding is monotonic, infinities clamp to the
     // edge), which the one-cell rule of PairInCells relies on.
     auto cellOf = [this](float v, double origin, int32_t size) {
-        const double c = std::floor((static_cast<double>(v) - origin) * inverseCell_);
+        // Clamped first, so that the truncation is a floor and infinities become edge cells.
+        const double c = (static_cast<double>(v) - origin) * inverseCell_;
         return static_cast<int32_t>(std::clamp(c, 0.0, static_cast<double>(size - 1)));
     };
     const size_t cellCount = static_cast<size_t>(gridW_) * static_cast<size_t>(gridH_);
@@ -164,6 +183,26 @@ void Broadphase::Bin() {
                 const size_t cell = static_cast<size_t>(y * gridW_ + x);
                 cellItems_[static_cast<size_t>(counts_[cell]++)] = i;
             }
+        }
+    }
+}
+
+// Every pair in order, with the same tests as the grid: what a few dozen bodies need.
+void Broadphase::PairAll() {
+    const auto n = static_cast<int32_t>(bodies_.size());
+    for (int32_t i = 0; i < n; ++i) {
+        const Kind ki = kind_[static_cast<size_t>(i)];
+        if (ki == Kind::kNever) continue;
+        const Box& A = boxes_[static_cast<size_t>(i)];
+        for (int32_t j = i + 1; j < n; ++j) {
+            const Kind kj = kind_[static_cast<size_t>(j)];
+            if (kj == Kind::kNever) continue;
+            const Box& B = boxes_[static_cast<size_t>(j)];
+            if (ki == Kind::kBoxed && kj == Kind::kBoxed &&
+                !(A.x0 < B.x1 && B.x0 < A.x1 && A.y0 < B.y1 && B.y0 < A.y1)) {
+                continue;
+            }
+            pairs_.push_back({i, j});
         }
     }
 }

@@ -17,6 +17,8 @@
 
 class PhysicsBody;
 class TList;
+class Verlet;
+class constraint;
 
 class Broadphase {
   public:
@@ -29,6 +31,16 @@ class Broadphase {
     // next call; bodies() maps positions to bodies.
     std::span<const Pair> Find(const TList& bodies);
     std::span<PhysicsBody* const> bodies() const { return bodies_; }
+    // The collision particles and edges of the body at a position, as its lists held them when
+    // Find ran (in list order, repeats included).
+    std::span<Verlet* const> Particles(int32_t pos) const {
+        const Parts& p = parts_[static_cast<size_t>(pos)];
+        return {particles_.data() + p.particleBegin, particles_.data() + p.particleEnd};
+    }
+    std::span<constraint* const> Edges(int32_t pos) const {
+        const Parts& p = parts_[static_cast<size_t>(pos)];
+        return {edges_.data() + p.edgeBegin, edges_.data() + p.edgeEnd};
+    }
 
   private:
     struct Box {
@@ -39,18 +51,25 @@ class Broadphase {
         kWild,   // paired with every body but the kNever ones
         kNever,  // a box that no test can find overlapping: paired with none
     };
+    struct Parts {
+        size_t particleBegin, particleEnd, edgeBegin, edgeEnd;  // into particles_ and edges_
+    };
     struct Cells {
         int32_t x0, y0, x1, y1;  // the grid cells the box covers, inclusive
     };
 
     void Collect(const TList& bodies);
     void Reserve();
+    void PairAll();
     void Bin();
     void PairInCells();
     void PairWild();
     void SortPairs();
 
     std::vector<PhysicsBody*> bodies_;
+    std::vector<Parts> parts_;
+    std::vector<Verlet*> particles_;
+    std::vector<constraint*> edges_;
     std::vector<Box> boxes_;
     std::vector<Kind> kind_;
     std::vector<int32_t> wildList_;

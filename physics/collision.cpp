@@ -45,12 +45,41 @@ bool InGrownBox(const Vect& p, const PhysicsBody& b) {
            p.y <= b.maxxy->y + D;
 }
 
-void ParticlePairs(PhysicsBody& A, PhysicsBody& B, float bp) {
-    for (Verlet* p : A.activeverlets->fast<Verlet>()) {
-        for (Verlet* q : B.activeverlets->fast<Verlet>()) {
-            Vect& pp = *p->pos;
+// ClosestPointOnSegmentXY's work, inline for the contact loop.
+inline bool FootOnSegment(float ax, float ay, float bx, float by, float cx, float cy, float& outX,
+                          float& outY) {
+    const float m = (ax != bx) ? (ay - by) / (ax - bx) : kZeroDivisorSlope;
+    const float n = (ay != by) ? -(ax - bx) / (ay - by) : kZeroDivisorSlope;
+    float x = 0.0f, y = 0.0f;
+    if (m == 0.0f) {
+        x = cx;
+        y = ay;
+    } else if (n == 0.0f) {
+        x = ax;
+        y = cy;
+    } else {
+        x = (ay - m * ax + n * cx - cy) / (n - m);
+        y = ay + m * (x - ax);
+    }
+    if (!Between(x, ax, bx) || !Between(y, ay, by)) return false;
+    outX = x;
+    outY = y;
+    return true;
+}
+
+// The contact functions take the bodies' collision particles and edges as ranges of Verlet* and
+// constraint*: the lists themselves, or the arrays the broadphase gathered from them.
+template <class Particles>
+void ParticlePairs(PhysicsBody& A, PhysicsBody& B, const Particles& ofA, const Particles& ofB,
+                   float bp) {
+    for (Verlet* p : ofA) {
+        Vect& pp = *p->pos;
+        // Whether p lies in B's grown box changes only when a contact below moves something, so
+        // it is tested again only then; while it is false no pair of p's can do anything.
+        if (!InGrownBox(pp, B)) continue;
+        for (Verlet* q : ofB) {
             Vect& qp = *q->pos;
-            if (!InGrownBox(pp, B) || !InGrownBox(qp, A)) continue;
+            if (!InGrownBox(qp, A)) continue;
             const float dx = pp.x - qp.x;
             const float dy = pp.y - qp.y;
             const float dd = dx * dx + dy * dy;
@@ -62,15 +91,17 @@ void ParticlePairs(PhysicsBody& A, PhysicsBody& B, float bp) {
             const float ny = dy * k;
             if (p->active) pp.set(pp.x + nx, pp.y + ny);
             if (q->active) qp.set(qp.x - nx, qp.y - ny);
+            if (!InGrownBox(pp, B)) break;
         }
     }
 }
 
 // A's particles against B's edges.
-void ParticleEdges(PhysicsBody& A, PhysicsBody& B, float bp, float fp) {
-    for (Verlet* t : A.activeverlets->fast<Verlet>()) {
+template <class Particles, class Edges>
+void ParticleEdges(PhysicsBody& B, const Particles& ofA, const Edges& ofB, float bp, float fp) {
+    for (Verlet* t : ofA) {
         if (!InGrownBox(*t->pos, B)) continue;
-        for (constraint* c : B.activeconstraints->fast<constraint>()) {
+        for (constraint* c : ofB) {
             Verlet& a = *c->v1;
             Verlet& b = *c->v2;
             Vect& tp = *t->pos;
@@ -83,7 +114,7 @@ void ParticleEdges(PhysicsBody& A, PhysicsBody& B, float bp, float fp) {
                 continue;
             }
             float px = 0.0f, py = 0.0f;
-            if (!ClosestPointOnSegmentXY(ap.x, ap.y, bpos.x, bpos.y, tp.x, tp.y, px, py)) continue;
+            if (!FootOnSegment(ap.x, ap.y, bpos.x, bpos.y, tp.x, tp.y, px, py)) continue;
             const float dx = tp.x - px;
             const float dy = tp.y - py;
             const float dd = dx * dx + dy * dy;
@@ -131,16 +162,33 @@ void ParticleEdges(PhysicsBody& A, PhysicsBody& B, float bp, float fp) {
     }
 }
 
+template <class Particles, class Edges>
+int32_t Collide(PhysicsBody& A, PhysicsBody& B, const Particles& particlesA, const Edges& edgesA,
+                const Particles& particlesB, const Edges& edgesB) {
+    if (!AxesOverlap(A.minxy->x, A.maxxy->x, B.minxy->x, B.maxxy->x)) return 0;
+    if (!AxesOverlap(A.minxy->y, A.maxxy->y, B.minxy->y, B.maxxy->y)) return 0;
+    const float bp = A.bounce * B.bounce;
+    const float fp = A.friction * B.friction;
+    ParticlePairs(A, B, particlesA, particlesB, bp);
+    ParticleEdges(B, particlesA, edgesB, bp, fp);
+    ParticleEdges(A, particlesB, edgesA, bp, fp);
+    return 0;
+}
+
 }  // namespace
 
 int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
     // Only the pairs whose boxes may overlap, in the order of CollideAllPairs; collide applies
     // the exact test to each, so the result is that walk's, bit for bit.
+    // The bodies' lists do not change during the pass, so their particles and edges are read
+    // from the arrays the broadphase gathered.
     Broadphase& broadphase = world->broadphase;
     const std::span<const Broadphase::Pair> pairs = broadphase.Find(*world->PhysicsBodies);
     const std::span<PhysicsBody* const> bodies = broadphase.bodies();
     for (const Broadphase::Pair& p : pairs) {
-        collide(*bodies[static_cast<size_t>(p.outer)], *bodies[static_cast<size_t>(p.inner)]);
+        Collide(*bodies[static_cast<size_t>(p.outer)], *bodies[static_cast<size_t>(p.inner)],
+                broadphase.Particles(p.outer), broadphase.Edges(p.outer),
+                broadphase.Particles(p.inner), broadphase.Edges(p.inner));
     }
     return 0;
 }
@@ -159,35 +207,13 @@ int32_t PhysicsBody::CollideAllPairs(PhysicsWorld* world) {
 }
 
 int32_t PhysicsBody::collide(PhysicsBody& A, PhysicsBody& B) {
-    if (!AxesOverlap(A.minxy->x, A.maxxy->x, B.minxy->x, B.maxxy->x)) return 0;
-    if (!AxesOverlap(A.minxy->y, A.maxxy->y, B.minxy->y, B.maxxy->y)) return 0;
-    const float bp = A.bounce * B.bounce;
-    const float fp = A.friction * B.friction;
-    ParticlePairs(A, B, bp);
-    ParticleEdges(A, B, bp, fp);
-    ParticleEdges(B, A, bp, fp);
-    return 0;
+    return Collide(A, B, A.activeverlets->fast<Verlet>(), A.activeconstraints->fast<constraint>(),
+                   B.activeverlets->fast<Verlet>(), B.activeconstraints->fast<constraint>());
 }
 
 bool ClosestPointOnSegmentXY(float ax, float ay, float bx, float by, float cx, float cy,
                              float& outX, float& outY) {
-    const float m = (ax != bx) ? (ay - by) / (ax - bx) : kZeroDivisorSlope;
-    const float n = (ay != by) ? -(ax - bx) / (ay - by) : kZeroDivisorSlope;
-    float x = 0.0f, y = 0.0f;
-    if (m == 0.0f) {
-        x = cx;
-        y = ay;
-    } else if (n == 0.0f) {
-        x = ax;
-        y = cy;
-    } else {
-        x = (ay - m * ax + n * cx - cy) / (n - m);
-        y = ay + m * (x - ax);
-    }
-    if (!Between(x, ax, bx) || !Between(y, ay, by)) return false;
-    outX = x;
-    outY = y;
-    return true;
+    return FootOnSegment(ax, ay, bx, by, cx, cy, outX, outY);
 }
 
 VectRef ClosestPointOnSegment(const Vect& a, const Vect& b, const Vect& c) {
