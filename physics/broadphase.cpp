@@ -61,8 +61,10 @@ void Broadphase::Collect(const TList& bodies) {
         const auto pos = static_cast<int32_t>(bodies_.size());
         bodies_.push_back(b);
         Parts parts{particles_.size(), 0, edges_.size(), 0};
-        for (Verlet* v : b->activeverlets->fast<Verlet>()) particles_.push_back(v);
-        for (constraint* c : b->activeconstraints->fast<constraint>()) edges_.push_back(c);
+        for (Verlet* v : b->activeverlets->fast<Verlet>()) particles_.push_back({v, v->pos.get()});
+        for (constraint* c : b->activeconstraints->fast<constraint>()) {
+            edges_.push_back({c->v1.get(), c->v2.get(), c->v1->pos.get(), c->v2->pos.get()});
+        }
         parts.particleEnd = particles_.size();
         parts.edgeEnd = edges_.size();
         parts_.push_back(parts);

@@ -19,9 +19,21 @@ class PhysicsBody;
 class TList;
 class Verlet;
 class constraint;
+class Vect;
 
 class Broadphase {
   public:
+    // A collision particle or edge with the vectors the contact tests read, fetched once.
+    struct Particle {
+        Verlet* v;
+        Vect* pos;
+    };
+    struct Edge {
+        Verlet* a;
+        Verlet* b;
+        Vect* apos;
+        Vect* bpos;
+    };
     struct Pair {
         int32_t outer;  // list positions (counting bodies only), outer < inner
         int32_t inner;
@@ -33,11 +45,11 @@ class Broadphase {
     std::span<PhysicsBody* const> bodies() const { return bodies_; }
     // The collision particles and edges of the body at a position, as its lists held them when
     // Find ran (in list order, repeats included).
-    std::span<Verlet* const> Particles(int32_t pos) const {
+    std::span<const Particle> Particles(int32_t pos) const {
         const Parts& p = parts_[static_cast<size_t>(pos)];
         return {particles_.data() + p.particleBegin, particles_.data() + p.particleEnd};
     }
-    std::span<constraint* const> Edges(int32_t pos) const {
+    std::span<const Edge> Edges(int32_t pos) const {
         const Parts& p = parts_[static_cast<size_t>(pos)];
         return {edges_.data() + p.edgeBegin, edges_.data() + p.edgeEnd};
     }
@@ -68,8 +80,8 @@ class Broadphase {
 
     std::vector<PhysicsBody*> bodies_;
     std::vector<Parts> parts_;
-    std::vector<Verlet*> particles_;
-    std::vector<constraint*> edges_;
+    std::vector<Particle> particles_;
+    std::vector<Edge> edges_;
     std::vector<Box> boxes_;
     std::vector<Kind> kind_;
     std::vector<int32_t> wildList_;

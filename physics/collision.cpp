@@ -67,18 +67,34 @@ inline bool FootOnSegment(float ax, float ay, float bx, float by, float cx, floa
     return true;
 }
 
-// The contact functions take the bodies' collision particles and edges as ranges of Verlet* and
-// constraint*: the lists themselves, or the arrays the broadphase gathered from them.
+// A particle or an edge's ends from a list walk, or from the broadphase's gathered arrays.
+Verlet& ParticleOf(Verlet* v) { return *v; }
+Vect& PosOf(Verlet* v) { return *v->pos; }
+Verlet& ParticleOf(const Broadphase::Particle& p) { return *p.v; }
+Vect& PosOf(const Broadphase::Particle& p) { return *p.pos; }
+Verlet& End1(constraint* c) { return *c->v1; }
+Verlet& End2(constraint* c) { return *c->v2; }
+Vect& Pos1(constraint* c) { return *c->v1->pos; }
+Vect& Pos2(constraint* c) { return *c->v2->pos; }
+Verlet& End1(const Broadphase::Edge& e) { return *e.a; }
+Verlet& End2(const Broadphase::Edge& e) { return *e.b; }
+Vect& Pos1(const Broadphase::Edge& e) { return *e.apos; }
+Vect& Pos2(const Broadphase::Edge& e) { return *e.bpos; }
+
+// The contact functions take the bodies' collision particles and edges as ranges: the lists
+// themselves, or the arrays the broadphase gathered from them.
 template <class Particles>
 void ParticlePairs(PhysicsBody& A, PhysicsBody& B, const Particles& ofA, const Particles& ofB,
                    float bp) {
-    for (Verlet* p : ofA) {
-        Vect& pp = *p->pos;
+    for (const auto& pe : ofA) {
+        Verlet* p = &ParticleOf(pe);
+        Vect& pp = PosOf(pe);
         // Whether p lies in B's grown box changes only when a contact below moves something, so
         // it is tested again only then; while it is false no pair of p's can do anything.
         if (!InGrownBox(pp, B)) continue;
-        for (Verlet* q : ofB) {
-            Vect& qp = *q->pos;
+        for (const auto& qe : ofB) {
+            Verlet* q = &ParticleOf(qe);
+            Vect& qp = PosOf(qe);
             if (!InGrownBox(qp, A)) continue;
             const float dx = pp.x - qp.x;
             const float dy = pp.y - qp.y;
@@ -99,14 +115,15 @@ void ParticlePairs(PhysicsBody& A, PhysicsBody& B, const Particles& ofA, const P
 // A's particles against B's edges.
 template <class Particles, class Edges>
 void ParticleEdges(PhysicsBody& B, const Particles& ofA, const Edges& ofB, float bp, float fp) {
-    for (Verlet* t : ofA) {
-        if (!InGrownBox(*t->pos, B)) continue;
-        for (constraint* c : ofB) {
-            Verlet& a = *c->v1;
-            Verlet& b = *c->v2;
-            Vect& tp = *t->pos;
-            Vect& ap = *a.pos;
-            Vect& bpos = *b.pos;
+    for (const auto& te : ofA) {
+        Verlet* t = &ParticleOf(te);
+        Vect& tp = PosOf(te);
+        if (!InGrownBox(tp, B)) continue;
+        for (const auto& e : ofB) {
+            Verlet& a = End1(e);
+            Verlet& b = End2(e);
+            Vect& ap = Pos1(e);
+            Vect& bpos = Pos2(e);
             // Outside the edge's own extent grown by D: no contact possible. Written as a
             // difference against D so that rounding agrees with the distance test below.
             if (FMin(ap.x, bpos.x) - tp.x > D || tp.x - FMax(ap.x, bpos.x) > D ||
