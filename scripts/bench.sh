@@ -38,11 +38,13 @@ if [ -n "$baseline" ]; then
     [ -f "$baseline/host/$f.cpp" ] && sources+=("$baseline/host/$f.cpp")
   done
   objects=()
+  commands=()
   for src in "${sources[@]}"; do
     obj="$objdir/$(echo "${src#"$baseline"/}" | tr / _).o"
     objects+=("$obj")
-    echo "c++ ${flags[*]} -I$baseline -c $src -o $obj"
-  done | xargs -P "$jobs" -I{} sh -c '{}'
+    commands+=("c++ ${flags[*]} -I$baseline -c $src -o $obj")
+  done
+  printf '%s\n' "${commands[@]}" | xargs -P "$jobs" -I{} sh -c '{}'
   c++ "${flags[@]}" -DPHYSICS_BENCH_BASELINE -I"$baseline" -c bench/physics_bench.cpp \
     -o "$objdir/physics_bench.o"
   c++ -o "$objdir/physics_bench" "$objdir/physics_bench.o" "${objects[@]}" -lbenchmark -lpthread
