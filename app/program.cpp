@@ -18,6 +18,15 @@ const char* const kStartupLine =
     "Verlet Sandbox: drag and release the left button to throw a box, F5 saves the scene "
     "(scene-0001.json, ...), hold Space for collision timings, hold Escape to quit.";
 
+namespace {
+
+// The world's line sink: constraints are drawn with the last pixel plotted.
+void DrawConstraintLine(void* /*context*/, float x0, float y0, float x1, float y1) {
+    DrawLineSegment(x0, y0, x1, y1, 3);
+}
+
+}  // namespace
+
 DemoState StartDemo(const SceneData* scene) {
     // The program's classes (constraint, Verlet, Vect, PhysicsBody, the render attachments,
     // PhysicsWorld, FunctionPtr, Array) need no registration: their class records are static.
@@ -38,6 +47,7 @@ DemoState StartDemo(const SceneData* scene) {
     }
     // What the program sets on its world belongs here, after either way of making it, so that a
     // loaded scene's world gets it too.
+    state.world->lineSink = {&DrawConstraintLine, nullptr};
     return state;
 }
 

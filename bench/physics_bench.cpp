@@ -1,9 +1,27 @@
-// Per-step cost of the physics core: the world update (relaxation and integration), the body
-// pass and the collision pass, over stacks of boxes of growing size. No 2-D driver is current,
-// so drawing costs nothing here.
+// Per-step cost of the physics core on the demo's own boxes: the demo scene, pyramids of growing
+// size built the demo's way, and the demo's window crowded with thrown boxes; the collision pass
+// alone with the broadphase and with the all-pairs reference walk; and the memory one box takes.
+//
+// A step is what the program runs: world Update (constraint drawing, relaxation, integration),
+// UpdateAllPositions, CollideAll. No line sink is set, so nothing is drawn. Scenes are built and
+// settled outside the timed loop; items are particles stepped (or bodies, for the collision pass).
+//
+// The file also builds against an older tree of the library (-DPHYSICS_BENCH_BASELINE) for a
+// side-by-side comparison: that tree has no broadphase, its CollideAll is the all-pairs walk.
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/scene.h"
 #include "physics/body.h"
 #include "physics/constraint.h"
 #include "physics/verlet.h"
@@ -11,33 +29,30 @@
 
 namespace {
 
-Ref<PhysicsBody> Box(PhysicsWorld* w, float x, float y, float mass, uint8_t active, float sx,
-                     float sy) {
-    Ref<Verlet> p[4] = {
-        Verlet::Create(w, MakeVect(x, y), MakeVect(0, 0), mass, active, 0),
-        Verlet::Create(w, MakeVect(x + sx, y), MakeVect(0, 0), mass, active, 0),
-        Verlet::Create(w, MakeVect(x + sx, y + sy), MakeVect(0, 0), mass, active, 0),
-        Verlet::Create(w, MakeVect(x, y + sy), MakeVect(0, 0), mass, active, 0)};
-    auto b = PhysicsBody::Create(w);
-    for (auto& v : p) b->addverlet(v, 1);
-    for (int i = 0; i < 4; ++i) b->addconstraint(constraint::Create(w, p[i], p[(i + 1) % 4], 1, 0, -1), 1);
-    b->addconstraint(constraint::Create(w, p[3], p[1], 1, 0, -1), 0);
-    b->addconstraint(constraint::Create(w, p[2], p[0], 1, 0, -1), 0);
-    return b;
-}
+#ifdef PHYSICS_BENCH_BASELINE
+int32_t CollideAllPairs(PhysicsWorld* w) { return PhysicsBody::CollideAll(w); }
+#else
+int32_t CollideAllPairs(PhysicsWorld* w) { return PhysicsBody::CollideAllPairs(w); }
+#endif
 
-// A floor and `boxes` boxes in rows of ten, stacked 60 apart, settled for a while.
-Ref<PhysicsWorld> Stack(int boxes) {
+constexpr int32_t kIterations = 5;     // the demo's CONSTRAINT_ITERATIONS
+constexpr int32_t kThrowDivisor = 16;  // the mouse's drag-to-speed divisor and limit
+constexpr float kThrowLimit = 7.0f;
+
+// A scene and what the step needs of it. The registries are made anew for every scene, so that
+// an earlier scene's world is released when the next one is built.
+struct Scene {
+    Ref<PhysicsWorld> world;
+    Ref<PhysicsBody> templateBox;
+};
+
+Scene NewWorld(float width, float height) {
     WorldList = std::make_shared<TList>();
     FunctionPtrList = std::make_shared<TList>();
-    auto world = PhysicsWorld::Create(800.0f, 600.0f, 1);
-    world->CONSTRAINT_ITERATIONS = 5;
-    Box(world.get(), 10, 590, 99999.0f, 0, 780, 10);
-    for (int i = 0; i < boxes; ++i) {
-        Box(world.get(), 60.0f + 70.0f * static_cast<float>(i % 10),
-            530.0f - 60.0f * static_cast<float>(i / 10), 1.0f, 1, 50, 50);
-    }
-    return world;
+    Scene s;
+    s.world = PhysicsWorld::Create(width, height, 1);
+    s.world->CONSTRAINT_ITERATIONS = kIterations;
+    return s;
 }
 
 void Step(PhysicsWorld* w) {
@@ -46,23 +61,277 @@ void Step(PhysicsWorld* w) {
     PhysicsBody::CollideAll(w);
 }
 
-void BM_Step(benchmark::State& state) {
-    auto world = Stack(static_cast<int>(state.range(0)));
-    for (int i = 0; i < 300; ++i) Step(world.get());
-    for (auto _ : state) Step(world.get());
-    state.SetItemsProcessed(state.iterations() * world->VerletArray->last);
-    state.counters["particles"] = static_cast<double>(world->VerletArray->last);
+void Settle(PhysicsWorld* w, int steps) {
+    for (int i = 0; i < steps; ++i) Step(w);
 }
-BENCHMARK(BM_Step)->Arg(10)->Arg(45)->Arg(100)->Arg(200)->Unit(benchmark::kMicrosecond);
 
-void BM_CollideAll(benchmark::State& state) {
-    auto world = Stack(static_cast<int>(state.range(0)));
-    for (int i = 0; i < 300; ++i) Step(world.get());
-    for (auto _ : state) PhysicsBody::CollideAll(world.get());
-    state.SetItemsProcessed(state.iterations() * world->PhysicsBodies->Count());
+// The demo's 800 x 600 world with its floor and pyramid of 45 boxes.
+Scene Demo() {
+    Scene s = NewWorld(800.0f, 600.0f);
+    s.templateBox = BuildScene(*s.world);
+    return s;
 }
-BENCHMARK(BM_CollideAll)->Arg(45)->Arg(200)->Unit(benchmark::kMicrosecond);
+
+// One square body the way the demo makes its boxes: corners clockwise from the top-left, the four
+// sides as collision edges, then two braces that do not collide.
+Ref<PhysicsBody> Square(PhysicsWorld* w, float x0, float y0, float x1, float y1, float mass,
+                        uint8_t active, const int (&braces)[2][2]) {
+    const float xy[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    Ref<Verlet> p[4];
+    for (int i = 0; i < 4; ++i) {
+        p[i] =
+            Verlet::Create(w, MakeVect(xy[i][0], xy[i][1]), MakeVect(0.0f, 0.0f), mass, active, 0);
+    }
+    Ref<constraint> edges[4];
+    for (int i = 0; i < 4; ++i) edges[i] = constraint::Create(w, p[i], p[(i + 1) % 4], 1, 0, -1);
+    Ref<PhysicsBody> b = PhysicsBody::Create(w);
+    for (const Ref<Verlet>& v : p) b->addverlet(v, 1);
+    for (const Ref<constraint>& c : edges) b->addconstraint(c, 1);
+    for (const auto& br : braces) {
+        b->addconstraint(constraint::Create(w, p[br[0]], p[br[1]], 1, 0, -1), 0);
+    }
+    return b;
+}
+
+// A pyramid with `rows` boxes in its bottom row, built like the demo's (the 50 x 50 box, 70 apart,
+// each row 35 right and 62 up, every box a duplicate moved into place) on an inactive floor as
+// wide as the base, 10 pixels below it.
+Scene Pyramid(int32_t rows) {
+    const float left = 100.0f;
+    const float baseWidth = 70.0f * static_cast<float>(rows - 1) + 50.0f;
+    const float height = 62.0f * static_cast<float>(rows) + 100.0f;
+    Scene s = NewWorld(left + baseWidth + 100.0f, height);
+    PhysicsWorld* w = s.world.get();
+    const float floorTop = height - 10.0f;
+    Square(w, left, floorTop, left + baseWidth, height, 99999.0f, 0, {{0, 2}, {1, 3}});
+    s.templateBox = Square(w, left, floorTop - 60.0f, left + 50.0f, floorTop - 10.0f, 1.0f, 1,
+                           {{3, 1}, {2, 0}});
+    Ref<PhysicsBody> last = s.templateBox;
+    for (int32_t k = 1; k < rows; ++k) {
+        last = last->duplicate();
+        last->Move(Vect(70.0f, 0.0f));
+    }
+    Ref<PhysicsBody> rowFirst = s.templateBox;
+    for (int32_t r = 2; r <= rows; ++r) {
+        rowFirst = rowFirst->duplicate();
+        rowFirst->Move(Vect(35.0f, -62.0f));
+        for (int32_t k = 1; k <= rows - r; ++k) {
+            rowFirst->duplicate()->Move(Vect(70.0f * static_cast<float>(k), 0.0f));
+        }
+    }
+    return s;
+}
+
+float ThrowSpeed(int32_t delta) {
+    float v = static_cast<float>(delta / kThrowDivisor);
+    if (!(v <= kThrowLimit)) v = kThrowLimit;
+    if (!(v >= -kThrowLimit)) v = -kThrowLimit;
+    return v;
+}
+
+// Throws one box the way the mouse does: a copy of the template centred on (x, y), thrown with
+// the speed of a drag of (dx, dy) pixels.
+void Throw(Scene& s, float x, float y, int32_t dx, int32_t dy) {
+    Ref<PhysicsBody> copy = s.templateBox->duplicate();
+    copy->UpdatePosition();
+    Vect target(x, y);
+    copy->Position(target);
+    copy->SetVelocity(Vect(ThrowSpeed(dx), ThrowSpeed(dy)));
+}
+
+// The demo scene after `boxes` throws at pseudo-random points of the window's upper two thirds,
+// one frame (three steps) apart.
+Scene Crowded(int32_t boxes) {
+    Scene s = Demo();
+    std::mt19937 rng(20261207u);
+    for (int32_t i = 0; i < boxes; ++i) {
+        const auto x = static_cast<float>(60u + rng() % 680u);
+        const auto y = static_cast<float>(40u + rng() % 360u);
+        const auto dx = static_cast<int32_t>(rng() % 225u) - 112;
+        const auto dy = static_cast<int32_t>(rng() % 225u) - 112;
+        Throw(s, x, y, dx, dy);
+        Settle(s.world.get(), 3);
+    }
+    return s;
+}
+
+void ReportStep(benchmark::State& state, const Scene& s) {
+    const auto particles = static_cast<double>(s.world->VerletArray->last);
+    state.SetItemsProcessed(state.iterations() * s.world->VerletArray->last);
+    state.counters["particles"] = particles;
+    state.counters["bodies"] = static_cast<double>(s.world->PhysicsBodies->Count());
+}
+
+// Everything a step changes (constraints never break in these scenes): taken once the scene is
+// settled and put back before every timed run, so that every run, and every build compared,
+// times the very same steps from the very same state.
+struct Snapshot {
+    std::vector<float> values;
+
+    template <class Visit>
+    static void Walk(const Scene& s, Visit visit) {
+        for (Verlet* v : s.world->VerletList->each<Verlet>()) {
+            for (Vect* x : {v->pos.get(), v->oldpos.get(), v->vel.get(), v->accvel.get()}) {
+                visit(x->x);
+                visit(x->y);
+            }
+        }
+        for (PhysicsBody* b : s.world->PhysicsBodies->each<PhysicsBody>()) {
+            for (Vect* x : {b->minxy.get(), b->maxxy.get(), b->Pos.get(), b->Vel.get()}) {
+                visit(x->x);
+                visit(x->y);
+            }
+        }
+        for (constraint* c : s.world->ConstraintList->each<constraint>()) {
+            for (float* x : {&c->TargetLength, &c->totmass, &c->v1prop, &c->v2prop}) visit(*x);
+        }
+    }
+    void Take(const Scene& s) {
+        values.clear();
+        Walk(s, [this](float& x) { values.push_back(x); });
+    }
+    void Restore(const Scene& s) const {
+        size_t k = 0;
+        Walk(s, [this, &k](float& x) { x = values[k++]; });
+    }
+};
+
+// Scenes are built and settled once per benchmark, on its first run, and kept with their
+// snapshot: the largest take seconds to build on the all-pairs walk.
+struct Cached {
+    Scene scene;
+    Snapshot settled;
+};
+
+template <class Build>
+Cached& Prepare(const std::string& key, Build build, int settle) {
+    static std::map<std::string, Cached> scenes;
+    auto [it, added] = scenes.try_emplace(key);
+    if (added) {
+        it->second.scene = build();
+        Settle(it->second.scene.world.get(), settle);
+        it->second.settled.Take(it->second.scene);
+    }
+    it->second.settled.Restore(it->second.scene);
+    return it->second;
+}
+
+template <class Build>
+void TimeStep(benchmark::State& state, const std::string& key, Build build, int settle) {
+    Scene& s = Prepare(key, build, settle).scene;
+    for (auto _ : state) Step(s.world.get());
+    ReportStep(state, s);
+}
+
+// The collision pass alone, again and again on one settled state (it moves particles, so the
+// pile drifts a little while it is timed, the same way for both walks).
+template <class Build>
+void TimeCollide(benchmark::State& state, const std::string& key, Build build, int settle,
+                 bool allPairs) {
+    Scene& s = Prepare(key, build, settle).scene;
+    PhysicsWorld* w = s.world.get();
+    for (auto _ : state) {
+        if (allPairs) {
+            CollideAllPairs(w);
+        } else {
+            PhysicsBody::CollideAll(w);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * s.world->PhysicsBodies->Count());
+    state.counters["bodies"] = static_cast<double>(s.world->PhysicsBodies->Count());
+}
+
+// Every run times a fixed number of steps (passes), the same in every build, few enough that
+// the largest pyramids are timed before they come apart.
+template <class Build>
+void AddStep(const std::string& name, Build build, int settle, int64_t steps) {
+    benchmark::RegisterBenchmark(
+        name.c_str(),
+        [name, build, settle](benchmark::State& st) { TimeStep(st, name, build, settle); })
+        ->Unit(benchmark::kMicrosecond)
+        ->Iterations(steps);
+}
+
+template <class Build>
+void AddCollide(const std::string& name, Build build, int settle, int64_t passes) {
+    for (bool allPairs : {false, true}) {
+        const std::string full = name + (allPairs ? "/allpairs" : "/broadphase");
+        benchmark::RegisterBenchmark(full.c_str(),
+                                     [full, build, settle, allPairs](benchmark::State& st) {
+                                         TimeCollide(st, full, build, settle, allPairs);
+                                     })
+            ->Unit(benchmark::kMicrosecond)
+            ->Iterations(passes);
+    }
+}
+
+void Register() {
+    AddStep("step/demo", Demo, 600, 3000);
+    const std::pair<int32_t, int64_t> pyramids[] = {{9, 3000}, {20, 1000}, {40, 200}, {100, 40}};
+    for (auto [rows, steps] : pyramids) {
+        AddStep(
+            "step/pyramid/" + std::to_string(rows), [rows] { return Pyramid(rows); }, 60, steps);
+    }
+    AddStep(
+        "step/crowded/100", [] { return Crowded(100); }, 60, 1000);
+    AddStep(
+        "step/crowded/500", [] { return Crowded(500); }, 60, 200);
+    AddCollide("collide/demo", Demo, 600, 5000);
+    const std::pair<int32_t, int64_t> collided[] = {{9, 5000}, {40, 300}, {63, 60}, {100, 20}};
+    for (auto [rows, passes] : collided) {
+        AddCollide(
+            "collide/pyramid/" + std::to_string(rows), [rows] { return Pyramid(rows); }, 60,
+            passes);
+    }
+    AddCollide(
+        "collide/crowded/500", [] { return Crowded(500); }, 60, 200);
+}
+
+long PeakResidentKiB() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;  // KiB on Linux
+}
+
+// Peak resident memory growth while boxes are added to the demo scene (duplicates of the
+// template, moved about), per box. Measured first, before any benchmark has raised the peak.
+double BytesPerBox() {
+    constexpr int32_t kAdded = 20000;
+    Scene s = Demo();
+    const long before = PeakResidentKiB();
+    for (int32_t i = 0; i < kAdded; ++i) {
+        s.templateBox->duplicate()->Move(
+            Vect(static_cast<float>(i % 10) * 60.0f, -static_cast<float>(i / 10) * 0.25f));
+    }
+    const long after = PeakResidentKiB();
+    const double perBox = static_cast<double>(after - before) * 1024.0 / kAdded;
+    WorldList.reset();
+    FunctionPtrList.reset();
+    return perBox;
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// --no_memory leaves out the memory measurement (for profiling the steps alone).
+int main(int argc, char** argv) {
+    bool memory = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--no_memory") {
+            memory = false;
+            for (int k = i; k + 1 < argc; ++k) argv[k] = argv[k + 1];
+            --argc;
+            break;
+        }
+    }
+    if (memory) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.0f", BytesPerBox());
+        benchmark::AddCustomContext("bytes_per_box", text);
+    }
+    Register();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -65,17 +65,17 @@ int32_t PhysicsBody::removeconstraint(const Object* c) {
 }
 
 int32_t PhysicsBody::AddForce(const Vect& v) {
-    for (Verlet* p : verlets->each<Verlet>()) p->AddVelocity(v);
+    for (Verlet* p : verlets->fast<Verlet>()) p->AddVelocity(v);
     return 0;
 }
 
 int32_t PhysicsBody::SetVelocity(const Vect& v) {
-    for (Verlet* p : verlets->each<Verlet>()) p->SetVelocity(v);
+    for (Verlet* p : verlets->fast<Verlet>()) p->SetVelocity(v);
     return 0;
 }
 
 int32_t PhysicsBody::Move(const Vect& v) {
-    for (Verlet* p : verlets->each<Verlet>()) p->Move(v);
+    for (Verlet* p : verlets->fast<Verlet>()) p->Move(v);
     return 0;
 }
 
@@ -85,13 +85,13 @@ int32_t PhysicsBody::Position(Vect& target) {
 }
 
 int32_t PhysicsBody::UpdateAllPositions(PhysicsWorld* world) {
-    for (PhysicsBody* b : world->PhysicsBodies->each<PhysicsBody>()) b->UpdatePosition();
+    for (PhysicsBody* b : world->PhysicsBodies->fast<PhysicsBody>()) b->UpdatePosition();
     return 0;
 }
 
 int32_t PhysicsBody::UpdateBoundingBox() {
     bool first = true;
-    for (Verlet* p : activeverlets->each<Verlet>()) {
+    for (Verlet* p : activeverlets->fast<Verlet>()) {
         const float x = p->pos->x;
         const float y = p->pos->y;
         if (first) {
@@ -111,7 +111,7 @@ int32_t PhysicsBody::UpdateBoundingBox() {
 int32_t PhysicsBody::UpdatePosition() {
     UpdateBoundingBox();
     float m = 0.0f, sx = 0.0f, sy = 0.0f, ox = 0.0f, oy = 0.0f;
-    for (Verlet* p : verlets->each<Verlet>()) {
+    for (Verlet* p : verlets->fast<Verlet>()) {
         m += p->mass;
         sx += p->mass * p->pos->x;
         sy += p->mass * p->pos->y;
@@ -143,8 +143,8 @@ Ref<PhysicsBody> PhysicsBody::duplicate() {
         return own ? end->cpd : end;
     };
     for (constraint* c : constraints->each<constraint>()) {
-        Ref<constraint> nc = constraint::Create(pworld, copyOf(c->v1), copyOf(c->v2),
-                                                c->elasticity, c->BreakPoint, c->OriginalLength);
+        Ref<constraint> nc = constraint::Create(pworld, copyOf(c->v1), copyOf(c->v2), c->elasticity,
+                                                c->BreakPoint, c->OriginalLength);
         nb->addconstraint(nc, 0);
         for (constraint* a : activeconstraints->each<constraint>()) {
             if (a == c) nb->addactiveconstraint(nc);

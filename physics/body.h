@@ -15,7 +15,7 @@
 #include "runtime/tlist.h"
 
 class PhysicsBody : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     PhysicsBody() : Object(kClass) {}
@@ -54,7 +54,11 @@ public:
     // A deep copy at the same place in the same world, with a new ID and default bounce and
     // friction. A constraint reaching outside the body joins the copy to the same outside particle.
     Ref<PhysicsBody> duplicate();
+    // Collides every pair of bodies (outer in list order, inner later in the list) whose boxes
+    // overlap; the boxes are those of the last UpdatePosition. Pairs come from the world's
+    // broadphase; CollideAllPairs walks all pairs instead and gives the same bits.
     static int32_t CollideAll(PhysicsWorld* world);
+    static int32_t CollideAllPairs(PhysicsWorld* world);
     static int32_t collide(PhysicsBody& A, PhysicsBody& B);
     // Takes the body's particles and constraints out of the world, then the body itself. Its own
     // lists are left as they are.

@@ -12,6 +12,21 @@ namespace {
 constexpr float D = kContactDistance;
 constexpr float D2 = kContactDistance * kContactDistance;
 
+// std::fmin and std::fmax, inline: a NaN operand is ignored (both NaN gives NaN). Of two zeros
+// either may come back, as with the library functions; the results only feed the comparisons
+// below, where the sign of a zero makes no difference.
+inline float FMin(float a, float b) {
+    if (a != a) return b;  // NaN
+    if (b != b) return a;
+    return b < a ? b : a;
+}
+
+inline float FMax(float a, float b) {
+    if (a != a) return b;
+    if (b != b) return a;
+    return b > a ? b : a;
+}
+
 // Strictly inside the open interval (lo, hi).
 bool StrictlyBetween(float v, float lo, float hi) { return v > lo && v < hi; }
 
@@ -30,12 +45,57 @@ bool InGrownBox(const Vect& p, const PhysicsBody& b) {
            p.y <= b.maxxy->y + D;
 }
 
-void ParticlePairs(PhysicsBody& A, PhysicsBody& B, float bp) {
-    for (Verlet* p : A.activeverlets->each<Verlet>()) {
-        for (Verlet* q : B.activeverlets->each<Verlet>()) {
-            Vect& pp = *p->pos;
-            Vect& qp = *q->pos;
-            if (!InGrownBox(pp, B) || !InGrownBox(qp, A)) continue;
+// ClosestPointOnSegmentXY's work, inline for the contact loop.
+inline bool FootOnSegment(float ax, float ay, float bx, float by, float cx, float cy, float& outX,
+                          float& outY) {
+    const float m = (ax != bx) ? (ay - by) / (ax - bx) : kZeroDivisorSlope;
+    const float n = (ay != by) ? -(ax - bx) / (ay - by) : kZeroDivisorSlope;
+    float x = 0.0f, y = 0.0f;
+    if (m == 0.0f) {
+        x = cx;
+        y = ay;
+    } else if (n == 0.0f) {
+        x = ax;
+        y = cy;
+    } else {
+        x = (ay - m * ax + n * cx - cy) / (n - m);
+        y = ay + m * (x - ax);
+    }
+    if (!Between(x, ax, bx) || !Between(y, ay, by)) return false;
+    outX = x;
+    outY = y;
+    return true;
+}
+
+// A particle or an edge's ends from a list walk, or from the broadphase's gathered arrays.
+Verlet& ParticleOf(Verlet* v) { return *v; }
+Vect& PosOf(Verlet* v) { return *v->pos; }
+Verlet& ParticleOf(const Broadphase::Particle& p) { return *p.v; }
+Vect& PosOf(const Broadphase::Particle& p) { return *p.pos; }
+Verlet& End1(constraint* c) { return *c->v1; }
+Verlet& End2(constraint* c) { return *c->v2; }
+Vect& Pos1(constraint* c) { return *c->v1->pos; }
+Vect& Pos2(constraint* c) { return *c->v2->pos; }
+Verlet& End1(const Broadphase::Edge& e) { return *e.a; }
+Verlet& End2(const Broadphase::Edge& e) { return *e.b; }
+Vect& Pos1(const Broadphase::Edge& e) { return *e.apos; }
+Vect& Pos2(const Broadphase::Edge& e) { return *e.bpos; }
+
+// The contact functions take the bodies' collision particles and edges as ranges: the lists
+// themselves, or the arrays the broadphase gathered from them.
+template <class Particles>
+void ParticlePairs(PhysicsBody& A, PhysicsBody& B, const Particles& ofA, const Particles& ofB,
+                   float bp) {
+    for (const auto& pe : ofA) {
+        Verlet* p = &ParticleOf(pe);
+        Vect& pp = PosOf(pe);
+        // Whether p lies in B's grown box changes only when a contact below moves something, so
+        // it is tested again only then; while it is false no pair of p's can do anything.
+        if (!InGrownBox(pp, B)) continue;
+        for (const auto& qe : ofB) {
+            Verlet* q = &ParticleOf(qe);
+            Vect& qp = PosOf(qe);
+            if (!InGrownBox(qp, A)) continue;
             const float dx = pp.x - qp.x;
             const float dy = pp.y - qp.y;
             const float dd = dx * dx + dy * dy;
@@ -47,28 +107,31 @@ void ParticlePairs(PhysicsBody& A, PhysicsBody& B, float bp) {
             const float ny = dy * k;
             if (p->active) pp.set(pp.x + nx, pp.y + ny);
             if (q->active) qp.set(qp.x - nx, qp.y - ny);
+            if (!InGrownBox(pp, B)) break;
         }
     }
 }
 
 // A's particles against B's edges.
-void ParticleEdges(PhysicsBody& A, PhysicsBody& B, float bp, float fp) {
-    for (Verlet* t : A.activeverlets->each<Verlet>()) {
-        if (!InGrownBox(*t->pos, B)) continue;
-        for (constraint* c : B.activeconstraints->each<constraint>()) {
-            Verlet& a = *c->v1;
-            Verlet& b = *c->v2;
-            Vect& tp = *t->pos;
-            Vect& ap = *a.pos;
-            Vect& bpos = *b.pos;
+template <class Particles, class Edges>
+void ParticleEdges(PhysicsBody& B, const Particles& ofA, const Edges& ofB, float bp, float fp) {
+    for (const auto& te : ofA) {
+        Verlet* t = &ParticleOf(te);
+        Vect& tp = PosOf(te);
+        if (!InGrownBox(tp, B)) continue;
+        for (const auto& e : ofB) {
+            Verlet& a = End1(e);
+            Verlet& b = End2(e);
+            Vect& ap = Pos1(e);
+            Vect& bpos = Pos2(e);
             // Outside the edge's own extent grown by D: no contact possible. Written as a
             // difference against D so that rounding agrees with the distance test below.
-            if (std::fmin(ap.x, bpos.x) - tp.x > D || tp.x - std::fmax(ap.x, bpos.x) > D ||
-                std::fmin(ap.y, bpos.y) - tp.y > D || tp.y - std::fmax(ap.y, bpos.y) > D) {
+            if (FMin(ap.x, bpos.x) - tp.x > D || tp.x - FMax(ap.x, bpos.x) > D ||
+                FMin(ap.y, bpos.y) - tp.y > D || tp.y - FMax(ap.y, bpos.y) > D) {
                 continue;
             }
             float px = 0.0f, py = 0.0f;
-            if (!ClosestPointOnSegmentXY(ap.x, ap.y, bpos.x, bpos.y, tp.x, tp.y, px, py)) continue;
+            if (!FootOnSegment(ap.x, ap.y, bpos.x, bpos.y, tp.x, tp.y, px, py)) continue;
             const float dx = tp.x - px;
             const float dy = tp.y - py;
             const float dd = dx * dx + dy * dy;
@@ -116,14 +179,43 @@ void ParticleEdges(PhysicsBody& A, PhysicsBody& B, float bp, float fp) {
     }
 }
 
+template <class Particles, class Edges>
+int32_t Collide(PhysicsBody& A, PhysicsBody& B, const Particles& particlesA, const Edges& edgesA,
+                const Particles& particlesB, const Edges& edgesB) {
+    if (!AxesOverlap(A.minxy->x, A.maxxy->x, B.minxy->x, B.maxxy->x)) return 0;
+    if (!AxesOverlap(A.minxy->y, A.maxxy->y, B.minxy->y, B.maxxy->y)) return 0;
+    const float bp = A.bounce * B.bounce;
+    const float fp = A.friction * B.friction;
+    ParticlePairs(A, B, particlesA, particlesB, bp);
+    ParticleEdges(B, particlesA, edgesB, bp, fp);
+    ParticleEdges(A, particlesB, edgesA, bp, fp);
+    return 0;
+}
+
 }  // namespace
 
 int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
+    // Only the pairs whose boxes may overlap, in the order of CollideAllPairs; collide applies
+    // the exact test to each, so the result is that walk's, bit for bit.
+    // The bodies' lists do not change during the pass, so their particles and edges are read
+    // from the arrays the broadphase gathered.
+    Broadphase& broadphase = world->broadphase;
+    const std::span<const Broadphase::Pair> pairs = broadphase.Find(*world->PhysicsBodies);
+    const std::span<PhysicsBody* const> bodies = broadphase.bodies();
+    for (const Broadphase::Pair& p : pairs) {
+        Collide(*bodies[static_cast<size_t>(p.outer)], *bodies[static_cast<size_t>(p.inner)],
+                broadphase.Particles(p.outer), broadphase.Edges(p.outer),
+                broadphase.Particles(p.inner), broadphase.Edges(p.inner));
+    }
+    return 0;
+}
+
+int32_t PhysicsBody::CollideAllPairs(PhysicsWorld* world) {
     int32_t i = 0;
-    for (PhysicsBody* outer : world->PhysicsBodies->each<PhysicsBody>()) {
+    for (PhysicsBody* outer : world->PhysicsBodies->fast<PhysicsBody>()) {
         ++i;
         int32_t j = 0;
-        for (PhysicsBody* inner : world->PhysicsBodies->each<PhysicsBody>()) {
+        for (PhysicsBody* inner : world->PhysicsBodies->fast<PhysicsBody>()) {
             ++j;
             if (j > i) collide(*outer, *inner);
         }
@@ -132,35 +224,13 @@ int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
 }
 
 int32_t PhysicsBody::collide(PhysicsBody& A, PhysicsBody& B) {
-    if (!AxesOverlap(A.minxy->x, A.maxxy->x, B.minxy->x, B.maxxy->x)) return 0;
-    if (!AxesOverlap(A.minxy->y, A.maxxy->y, B.minxy->y, B.maxxy->y)) return 0;
-    const float bp = A.bounce * B.bounce;
-    const float fp = A.friction * B.friction;
-    ParticlePairs(A, B, bp);
-    ParticleEdges(A, B, bp, fp);
-    ParticleEdges(B, A, bp, fp);
-    return 0;
+    return Collide(A, B, A.activeverlets->fast<Verlet>(), A.activeconstraints->fast<constraint>(),
+                   B.activeverlets->fast<Verlet>(), B.activeconstraints->fast<constraint>());
 }
 
 bool ClosestPointOnSegmentXY(float ax, float ay, float bx, float by, float cx, float cy,
                              float& outX, float& outY) {
-    const float m = (ax != bx) ? (ay - by) / (ax - bx) : kZeroDivisorSlope;
-    const float n = (ay != by) ? -(ax - bx) / (ay - by) : kZeroDivisorSlope;
-    float x = 0.0f, y = 0.0f;
-    if (m == 0.0f) {
-        x = cx;
-        y = ay;
-    } else if (n == 0.0f) {
-        x = ax;
-        y = cy;
-    } else {
-        x = (ay - m * ax + n * cx - cy) / (n - m);
-        y = ay + m * (x - ax);
-    }
-    if (!Between(x, ax, bx) || !Between(y, ay, by)) return false;
-    outX = x;
-    outY = y;
-    return true;
+    return FootOnSegment(ax, ay, bx, by, cx, cy, outX, outY);
 }
 
 VectRef ClosestPointOnSegment(const Vect& a, const Vect& b, const Vect& c) {

@@ -8,7 +8,7 @@
 #include "runtime/object.h"
 
 class Vect : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     Vect() : Object(kClass) {}
@@ -17,13 +17,33 @@ public:
     static Ref<Vect> Create(float x, float y);
     static Ref<Vect> Add(const Vect& a, const Vect& b);
     static Ref<Vect> Subtract(const Vect& a, const Vect& b);
-    // out may be a or b.
-    static int32_t AddFast(Vect& out, const Vect& a, const Vect& b);
-    static int32_t SubtractFast(Vect& out, const Vect& a, const Vect& b);
+    // out may be a or b. Defined here so that the per-step loops inline them.
+    static int32_t AddFast(Vect& out, const Vect& a, const Vect& b) {
+        const float sx = a.x + b.x;
+        const float sy = a.y + b.y;
+        out.x = sx;
+        out.y = sy;
+        return 0;
+    }
+    static int32_t SubtractFast(Vect& out, const Vect& a, const Vect& b) {
+        const float dx = a.x - b.x;
+        const float dy = a.y - b.y;
+        out.x = dx;
+        out.y = dy;
+        return 0;
+    }
     static Ref<Vect> Copy(const Vect& v);
-    static int32_t Copyfast(Vect& dst, const Vect& src);
-    static float Dot(const Vect& a, const Vect& b);
-    int32_t set(float x_, float y_);
+    static int32_t Copyfast(Vect& dst, const Vect& src) {
+        dst.x = src.x;
+        dst.y = src.y;
+        return 0;
+    }
+    static float Dot(const Vect& a, const Vect& b) { return a.x * b.x + a.y * b.y; }
+    int32_t set(float x_, float y_) {
+        x = x_;
+        y = y_;
+        return 0;
+    }
 
     float x = 0.0f;
     float y = 0.0f;

@@ -88,11 +88,6 @@ int32_t Verlet::SetVelocity(const Vect& velocity) {
     return 0;
 }
 
-int32_t Verlet::AddVelocity(const Vect& velocity) {
-    Vect::AddFast(*accvel, *accvel, velocity);
-    return 0;
-}
-
 int32_t Verlet::remove() {
     RemoveFromWorld(*this, *pworld->VerletArray, *pworld->VerletList);
     return 0;

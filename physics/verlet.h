@@ -11,7 +11,7 @@
 #include "runtime/object.h"
 
 class Verlet : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     Verlet() : Object(kClass) {}
@@ -30,7 +30,10 @@ public:
     int32_t Move(const Vect& offset);
     VectRef GetVelocity();
     int32_t SetVelocity(const Vect& velocity);
-    int32_t AddVelocity(const Vect& velocity);
+    int32_t AddVelocity(const Vect& velocity) {  // inline: the collision pass calls it per contact
+        Vect::AddFast(*accvel, *accvel, velocity);
+        return 0;
+    }
     // Leaves the world's array (its last particle fills the slot) and list. Removing a particle
     // that is no longer in its world does nothing.
     int32_t remove();

@@ -12,11 +12,13 @@
 #include <memory>
 #include <vector>
 
+#include "physics/broadphase.h"
 #include "physics/vect.h"
 #include "runtime/object.h"
 #include "runtime/tlist.h"
 
 class PhysicsWorld;
+class constraint;
 
 // A member's reference to its world (particles, constraints, bodies, render attachments). It does
 // not keep the world alive: the world keeps its members, so that would be a cycle that is never
@@ -50,7 +52,7 @@ using WorldFunc = int32_t (*)(PhysicsWorld* world);
 
 // A growable array of objects; slots 0 .. last-1 are occupied and the slot `last` always exists.
 class Array : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     // Capacity 10, nothing stored.
@@ -79,7 +81,7 @@ public:
 // Holds one world callback. Made without a function, calling it raises
 // "Attempt to call uninitialized function pointer".
 class FunctionPtr : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     FunctionPtr();
@@ -88,8 +90,38 @@ public:
     WorldFunc func;
 };
 
+// Where the constraint pass draws its lines: a function and the context handed back to it; no
+// function, no drawing. The physics library knows no graphics; the program points the sink at
+// its own line drawing and tests at a recorder. The sink must leave the world as it is: the pass
+// walks the constraint list without holding its place.
+struct LineSink {
+    void (*draw)(void* context, float x0, float y0, float x1, float y1) = nullptr;
+    void* context = nullptr;
+};
+
+// The relaxation's working copy of one constraint: its numbers (named as the constraint's own),
+// its ends' masses and flags and their position vectors, gathered once per update so that the
+// passes read one record after another; the numbers go back to the constraint afterwards.
+struct RelaxRecord {
+    Vect* p1;
+    Vect* p2;
+    constraint* c;
+    float elasticity;
+    float OriginalLength;
+    float TargetLength;
+    float BreakPoint;
+    float totmass;
+    float v1prop;
+    float v2prop;
+    float massA;
+    float massB;
+    uint8_t activeA;
+    uint8_t activeB;
+    uint8_t setremove;
+};
+
 class PhysicsWorld : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     // A bare world: none in every object field, 0 in every number. Only Create makes it usable.
@@ -127,6 +159,12 @@ public:
     Ref<TList> SpriteList;
     Ref<TList> PolygonList;
     VectRef gravity;
+
+    // Not part of the world's state: where constraints are drawn, and the reusable buffers of
+    // the relaxation and the collision pass.
+    LineSink lineSink;
+    std::vector<RelaxRecord> relaxScratch;
+    Broadphase broadphase;
 
 private:
     friend class WorldLink;

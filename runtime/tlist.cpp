@@ -2,14 +2,6 @@
 
 const ClassInfo TList::kClass{"TList", &Object::kClass};
 
-LinkRef::LinkRef(TLink* p) : p_(p) {
-    if (p_) ++p_->refs_;
-}
-
-LinkRef::LinkRef(const LinkRef& o) : p_(o.p_) {
-    if (p_) ++p_->refs_;
-}
-
 LinkRef& LinkRef::operator=(const LinkRef& o) {
     LinkRef tmp(o);
     std::swap(p_, tmp.p_);
@@ -24,12 +16,8 @@ LinkRef& LinkRef::operator=(LinkRef&& o) noexcept {
     return *this;
 }
 
-LinkRef::~LinkRef() { reset(); }
-
-void LinkRef::reset() {
-    TLink* p = std::exchange(p_, nullptr);
-    if (p && --p->refs_ == 0) delete p;
-}
+// Out of line: freeing a link may free its neighbours' references and its value in turn.
+void LinkRef::Free(TLink* p) { delete p; }
 
 TList::TList() : Object(kClass), head_(new TLink) {
     head_->_succ = head_;

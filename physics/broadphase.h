@@ -1,0 +1,100 @@
+#pragma once
+// Broadphase: the pairs of bodies whose boxes may overlap, for the collision pass. The pass must
+// give the bits of the all-pairs walk (every pair of list positions i < j, in that order, each
+// tested with the exact box test), so Find returns a superset of the pairs whose boxes overlap,
+// in exactly that order, and the caller applies the exact test to each.
+//
+// Boxes are binned in a uniform grid of about one box per cell; a pair is reported from the one
+// cell where both boxes' lower corners' maximum falls, so once. A box that is NaN at both ends of
+// an axis can meet nothing and is left out; one that is NaN at one end, or has its ends swapped,
+// and a body with no box vectors, is paired with every other body. The buffers are kept and
+// reused, so that once they have grown to a scene's size a pass allocates nothing. The world
+// holds one Broadphase.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+class PhysicsBody;
+class TList;
+class Verlet;
+class constraint;
+class Vect;
+
+class Broadphase {
+  public:
+    // A collision particle or edge with the vectors the contact tests read, fetched once.
+    struct Particle {
+        Verlet* v;
+        Vect* pos;
+    };
+    struct Edge {
+        Verlet* a;
+        Verlet* b;
+        Vect* apos;
+        Vect* bpos;
+    };
+    struct Pair {
+        int32_t outer;  // list positions (counting bodies only), outer < inner
+        int32_t inner;
+    };
+
+    // The candidate pairs of the bodies in the list, by outer then inner position. Valid until the
+    // next call; bodies() maps positions to bodies.
+    std::span<const Pair> Find(const TList& bodies);
+    std::span<PhysicsBody* const> bodies() const { return bodies_; }
+    // The collision particles and edges of the body at a position, as its lists held them when
+    // Find ran (in list order, repeats included).
+    std::span<const Particle> Particles(int32_t pos) const {
+        const Parts& p = parts_[static_cast<size_t>(pos)];
+        return {particles_.data() + p.particleBegin, particles_.data() + p.particleEnd};
+    }
+    std::span<const Edge> Edges(int32_t pos) const {
+        const Parts& p = parts_[static_cast<size_t>(pos)];
+        return {edges_.data() + p.edgeBegin, edges_.data() + p.edgeEnd};
+    }
+
+  private:
+    struct Box {
+        float x0, y0, x1, y1;  // minxy and maxxy as the pass found them
+    };
+    enum class Kind : uint8_t {
+        kBoxed,  // binned in the grid
+        kWild,   // paired with every body but the kNever ones
+        kNever,  // a box that no test can find overlapping: paired with none
+    };
+    struct Parts {
+        size_t particleBegin, particleEnd, edgeBegin, edgeEnd;  // into particles_ and edges_
+    };
+    struct Cells {
+        int32_t x0, y0, x1, y1;  // the grid cells the box covers, inclusive
+    };
+
+    void Collect(const TList& bodies);
+    void Reserve();
+    void PairAll();
+    void Bin();
+    void PairInCells();
+    void PairWild();
+    void SortPairs();
+
+    std::vector<PhysicsBody*> bodies_;
+    std::vector<Parts> parts_;
+    std::vector<Particle> particles_;
+    std::vector<Edge> edges_;
+    std::vector<Box> boxes_;
+    std::vector<Kind> kind_;
+    std::vector<int32_t> wildList_;
+    std::vector<Cells> cells_;
+    std::vector<int32_t> cellStart_;  // per grid cell, into cellItems_ (one more at the end)
+    std::vector<int32_t> cellItems_;  // positions, ascending within a cell
+    std::vector<Pair> pairs_;
+    std::vector<Pair> scratch_;
+    std::vector<int32_t> counts_;
+    size_t reservedFor_ = 0;  // the body count the buffers were last reserved for
+    int32_t gridW_ = 0;
+    int32_t gridH_ = 0;
+    double originX_ = 0.0;
+    double originY_ = 0.0;
+    double inverseCell_ = 1.0;
+};
