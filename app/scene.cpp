@@ -52,9 +52,9 @@ Ref<PhysicsBody> BuildScene(PhysicsWorld& world) {
     MakeSquare(world, {{{10.0f, 590.0f}, {790.0f, 590.0f}, {790.0f, 600.0f}, {10.0f, 600.0f}}},
                kFloorMass, 0, {{{0, 2}, {1, 3}}});
     // The template box, bottom-left of the pyramid. Braces P4-P2, P3-P1.
-    Ref<PhysicsBody> templateBox =
-        MakeSquare(world, {{{100.0f, 530.0f}, {150.0f, 530.0f}, {150.0f, 580.0f}, {100.0f, 580.0f}}},
-                   kBoxMass, 1, {{{3, 1}, {2, 0}}});
+    Ref<PhysicsBody> templateBox = MakeSquare(
+        world, {{{100.0f, 530.0f}, {150.0f, 530.0f}, {150.0f, 580.0f}, {100.0f, 580.0f}}}, kBoxMass,
+        1, {{{3, 1}, {2, 0}}});
 
     // Row 1: each box is a copy of the one made just before it.
     Ref<PhysicsBody> last = templateBox;

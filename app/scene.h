@@ -15,9 +15,10 @@
 inline constexpr int32_t kPyramidRows = 9;
 inline constexpr float kFloorMass = 99999.0f;
 inline constexpr float kBoxMass = 1.0f;
-inline constexpr float kRowStepX = 70.0f;   // 50-pixel box plus a 20-pixel gap
-inline constexpr float kRowRiseX = 35.0f;   // each row starts half a step to the right...
-inline constexpr float kRowRiseY = -62.0f;  // ...and 62 pixels higher: 12 pixels above the row below
+inline constexpr float kRowStepX = 70.0f;  // 50-pixel box plus a 20-pixel gap
+inline constexpr float kRowRiseX = 35.0f;  // each row starts half a step to the right...
+inline constexpr float kRowRiseY =
+    -62.0f;  // ...and 62 pixels higher: 12 pixels above the row below
 
 // Builds the floor (body 0), the template box (body 1) and the 44 copies (bodies 2 to 45) in
 // world; returns the template box. Call once, on a world with no bodies yet.

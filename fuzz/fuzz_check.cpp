@@ -1,8 +1,8 @@
+#include "fuzz/fuzz_check.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include "fuzz/fuzz_check.h"
 
 void FuzzFail(const char* file, int line, const std::string& what) {
     std::fprintf(stderr, "\n== fuzz invariant failed at %s:%d: %s\n", file, line, what.c_str());

@@ -9,7 +9,7 @@
 #include "physics/vect.h"
 
 constexpr float kCollisionRadius = 6.0f;
-constexpr float kContactDistance = 12.0f;   // twice the radius
+constexpr float kContactDistance = 12.0f;  // twice the radius
 constexpr float kZeroDivisorSlope = 99999.0f;
 
 // The point last computed by LinesIntersect.

@@ -11,7 +11,7 @@
 #include "runtime/object.h"
 
 class constraint : public Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     constraint() : Object(kClass) {}

@@ -26,7 +26,7 @@ class constraint;
 // reaching it through the link then raises a run-time error instead of reading freed memory. The
 // check is one load and a test, no reference count, so the particle pass can use it.
 class WorldLink {
-public:
+  public:
     WorldLink() = default;
     // Implicit, so that members link themselves with `pworld = world`. A world made without
     // Create can be linked too.
@@ -43,7 +43,7 @@ public:
     // True once the world this link was set to has been destroyed.
     bool expired() const { return anchor_ && *anchor_ == nullptr; }
 
-private:
+  private:
     [[noreturn]] static void Unreachable();
     std::shared_ptr<PhysicsWorld*> anchor_;  // the world's own anchor, cleared when it goes
 };
@@ -166,7 +166,7 @@ class PhysicsWorld : public Object {
     std::vector<RelaxRecord> relaxScratch;
     Broadphase broadphase;
 
-private:
+  private:
     friend class WorldLink;
     std::shared_ptr<PhysicsWorld*> anchor_;  // points at this world until it is destroyed
 };

@@ -6,7 +6,7 @@
 #include "runtime/object.h"
 
 class TImage : public Object {
-public:
+  public:
     static const ClassInfo kClass;
     TImage() : Object(kClass) {}
     explicit TImage(intptr_t h) : Object(kClass), handle(h) {}

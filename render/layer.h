@@ -10,7 +10,7 @@
 #include "runtime/tlist.h"
 
 class Layer : public Object {
-public:
+  public:
     static const ClassInfo kClass;
     Layer() : Object(kClass) {}
 

@@ -14,7 +14,7 @@
 class Rig;
 
 class PolyPoint : public Object {
-public:
+  public:
     static const ClassInfo kClass;
     PolyPoint() : Object(kClass) {}
 
@@ -25,7 +25,7 @@ public:
 };
 
 class DPolygon : public Object {
-public:
+  public:
     static const ClassInfo kClass;
     DPolygon() : Object(kClass) {}
 
@@ -39,6 +39,6 @@ public:
     Ref<TList> PointList;
     Ref<TImage> texture;
 
-private:
+  private:
     std::weak_ptr<Rig> curRig_;  // the rig's DPolygonlist holds the polygon; this points back
 };

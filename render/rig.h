@@ -16,7 +16,7 @@ class Sprite;
 class DPolygon;
 
 class Rig : public Object, public std::enable_shared_from_this<Rig> {
-public:
+  public:
     static const ClassInfo kClass;
     Rig() : Object(kClass) {}
 

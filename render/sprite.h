@@ -16,7 +16,7 @@
 class Rig;
 
 class Sprite : public Object {
-public:
+  public:
     static const ClassInfo kClass;
     Sprite() : Object(kClass) {}
 
@@ -49,6 +49,6 @@ public:
     float angle = 0.0f;
     WorldLink pworld;
 
-private:
+  private:
     std::weak_ptr<Rig> curRig_;  // the rig's spritelist holds the sprite; this points back
 };

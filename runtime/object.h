@@ -11,7 +11,7 @@ struct ClassInfo {
 };
 
 class Object {
-public:
+  public:
     static const ClassInfo kClass;
 
     Object() : class_(&kClass) {}
@@ -30,10 +30,10 @@ public:
         return false;
     }
 
-protected:
+  protected:
     explicit Object(const ClassInfo& c) : class_(&c) {}
 
-private:
+  private:
     const ClassInfo* class_;
 };
 

@@ -23,7 +23,7 @@
 namespace {
 
 class OffscreenHost : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         SetHostClock(&clock_);  // pacing advances virtual time instead of sleeping
@@ -31,7 +31,7 @@ public:
     }
     void TearDown() override { SetHostClock(nullptr); }
 
-private:
+  private:
     VirtualClock clock_;
 };
 
@@ -39,7 +39,7 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Offscre
 
 // Counts the presents of the frame loop and keeps the picture of the last one.
 class PresentProbe : public Object {
-public:
+  public:
     static const ClassInfo kClass;
     PresentProbe() : Object(kClass) {}
 
@@ -61,7 +61,7 @@ const ClassInfo PresentProbe::kClass{"PresentProbe", &Object::kClass};
 
 // A fresh program (window, world, scene) and a script of input per frame.
 class FrameLoop : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         state = StartDemo();
         probe = std::make_shared<PresentProbe>();

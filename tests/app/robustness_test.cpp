@@ -22,7 +22,7 @@
 namespace {
 
 class OffscreenHost : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         SetHostClock(&clock_);  // pacing advances virtual time instead of sleeping
@@ -30,7 +30,7 @@ public:
     }
     void TearDown() override { SetHostClock(nullptr); }
 
-private:
+  private:
     VirtualClock clock_;
 };
 
@@ -43,7 +43,7 @@ struct Input {
 };
 
 class RoughUse : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { state = StartDemo(); }
     void TearDown() override {
         InjectKey(kQuitKey, false);

@@ -10,7 +10,7 @@
 namespace {
 
 class DemoScene : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         world = PhysicsWorld::Create(800.0f, 600.0f, 1);
         world->CONSTRAINT_ITERATIONS = 5;

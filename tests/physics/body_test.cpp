@@ -9,16 +9,15 @@
 namespace {
 
 class BodyTest : public WorldTest {
-protected:
+  protected:
     // A square body built the way the demo builds its boxes: four corners and four edges as
     // collision items, two diagonals only in the structure list.
     Ref<PhysicsBody> Box(float x, float y, float size = 50.0f) {
         auto p1 = Particle(x, y), p2 = Particle(x + size, y), p3 = Particle(x + size, y + size),
              p4 = Particle(x, y + size);
-        std::vector<Ref<constraint>> edges = {constraint::Create(w, p1, p2, 1, 0, -1),
-                                              constraint::Create(w, p2, p3, 1, 0, -1),
-                                              constraint::Create(w, p3, p4, 1, 0, -1),
-                                              constraint::Create(w, p4, p1, 1, 0, -1)};
+        std::vector<Ref<constraint>> edges = {
+            constraint::Create(w, p1, p2, 1, 0, -1), constraint::Create(w, p2, p3, 1, 0, -1),
+            constraint::Create(w, p3, p4, 1, 0, -1), constraint::Create(w, p4, p1, 1, 0, -1)};
         auto b = PhysicsBody::Create(w);
         for (auto& p : {p1, p2, p3, p4}) b->addverlet(p, 1);
         for (auto& e : edges) b->addconstraint(e, 1);
@@ -181,7 +180,7 @@ TEST_F(BodyTest, DuplicateFollowsTheStructureListsForTheCollisionLists) {
     b->addverlet(q, 0);
     b->addactiveverlet(q);
     b->addactiveverlet(p);
-    b->addactiveverlet(q);        // listed twice: copied twice
+    b->addactiveverlet(q);         // listed twice: copied twice
     b->addactiveverlet(outsider);  // not in `verlets`: not copied
     auto copy = b->duplicate();
     std::vector<Verlet*> active;

@@ -10,7 +10,7 @@
 namespace {
 
 class CollisionTest : public WorldTest {
-protected:
+  protected:
     // A body whose collision particles are the given ones and whose box is set by hand, so that
     // a test can choose overlaps independently of the particles.
     Ref<PhysicsBody> Body(std::vector<Ref<Verlet>> ps, float x0, float y0, float x1, float y1) {

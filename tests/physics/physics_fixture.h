@@ -10,7 +10,7 @@
 #include "physics/world.h"
 
 class WorldTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         WorldList = std::make_shared<TList>();
         FunctionPtrList = std::make_shared<TList>();

@@ -24,7 +24,7 @@ bool Finite(const Verlet& v) {
 }
 
 class FarStretched : public WorldTest {
-protected:
+  protected:
     void SetUp() override {
         WorldTest::SetUp();
         NoGravity();
@@ -155,7 +155,7 @@ int32_t AppendsThenLeaves(PhysicsWorld* w) {
 }
 
 class LastCallback : public WorldTest {
-protected:
+  protected:
     void SetUp() override {
         WorldTest::SetUp();
         g_calls = &calls;

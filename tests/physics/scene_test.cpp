@@ -28,12 +28,13 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 class SceneTest : public WorldTest {
-protected:
+  protected:
     Ref<PhysicsBody> Quad(const float (&xy)[4][2], float mass, uint8_t active, bool braceBoxWise) {
         std::vector<Ref<Verlet>> p;
         for (auto& c : xy) p.push_back(Particle(c[0], c[1], 0, 0, mass, active));
         std::vector<Ref<constraint>> edges;
-        for (int i = 0; i < 4; ++i) edges.push_back(constraint::Create(w, p[i], p[(i + 1) % 4], 1, 0, -1));
+        for (int i = 0; i < 4; ++i)
+            edges.push_back(constraint::Create(w, p[i], p[(i + 1) % 4], 1, 0, -1));
         auto b = PhysicsBody::Create(w);
         for (auto& v : p) b->addverlet(v, 1);
         for (auto& e : edges) b->addconstraint(e, 1);

@@ -35,7 +35,7 @@ std::vector<WorldFunc> Funcs(const TList& list) {
 }
 
 class PhysicsWorldTest : public WorldTest {
-protected:
+  protected:
     void SetUp() override {
         WorldTest::SetUp();
         g_calls = &calls;
@@ -57,9 +57,9 @@ TEST_F(PhysicsWorldTest, CreateFillsEveryFieldAndRegistersTheTwoPasses) {
     EXPECT_EQ(Funcs(*w->Properties),
               (std::vector<WorldFunc>{&constraint::Update, &Verlet::Update}));
     EXPECT_TRUE(w->PropertiesInit->IsEmpty());
-    for (const TList* l : {w->VerletList.get(), w->ConstraintList.get(), w->ForceList.get(),
-                           w->PhysicsBodies.get(), w->RigList.get(), w->LayerList.get(),
-                           w->SpriteList.get(), w->PolygonList.get()}) {
+    for (const TList* l :
+         {w->VerletList.get(), w->ConstraintList.get(), w->ForceList.get(), w->PhysicsBodies.get(),
+          w->RigList.get(), w->LayerList.get(), w->SpriteList.get(), w->PolygonList.get()}) {
         ASSERT_NE(l, nullptr);
         EXPECT_TRUE(l->IsEmpty());
     }

@@ -9,7 +9,7 @@
 namespace {
 
 class AttachmentTest : public WorldTest {
-protected:
+  protected:
     Ref<constraint> Rod() {
         return constraint::Create(w, Particle(0, 0), Particle(10, 0), 1, 0, -1);
     }

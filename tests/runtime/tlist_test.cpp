@@ -8,14 +8,14 @@
 namespace {
 
 class Item : public Object {
-public:
+  public:
     static inline const ClassInfo kClass{"Item", &Object::kClass};
     explicit Item(std::string n) : Object(kClass), name(std::move(n)) {}
     std::string name;
 };
 
 class Other : public Object {
-public:
+  public:
     static inline const ClassInfo kClass{"Other", &Object::kClass};
     Other() : Object(kClass) {}
 };

@@ -16,7 +16,7 @@ struct RecordedPlot {
 };
 
 class RecordingGraphics : public TGraphics {
-public:
+  public:
     static inline const ClassInfo kClass{"RecordingGraphics", &TGraphics::kClass};
     RecordingGraphics(TGraphicsDriver* d, int32_t w, int32_t h)
         : TGraphics(kClass), driver_(d), width_(w), height_(h) {}
@@ -30,13 +30,13 @@ public:
     }
     void Close() override {}
 
-private:
+  private:
     TGraphicsDriver* driver_;
     int32_t width_, height_;
 };
 
 class RecordingDriver : public TLumo2DDriver {
-public:
+  public:
     static inline const ClassInfo kClass{"RecordingDriver", &TLumo2DDriver::kClass};
     RecordingDriver() : TLumo2DDriver(kClass) {}
 
