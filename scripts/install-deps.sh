@@ -8,7 +8,7 @@ packages=(
   libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev
   nlohmann-json3-dev
   xvfb xauth xdotool x11-utils imagemagick
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
 )
 
 missing=()
