@@ -32,7 +32,8 @@
 #define SOAK_ASAN 1
 #endif
 #ifdef SOAK_ASAN
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's count of live heap bytes (its header ships with clang only).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
