@@ -51,6 +51,10 @@ class OffscreenHost : public ::testing::Environment {
     VirtualClock clock_;
 };
 
+// Room for a buffer that doubles once more while the pile settles; a leak of a kilobyte a frame
+// over the last 300 frames is more than this.
+constexpr double kGrowOnce = 262144.0;
+
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OffscreenHost);
 
 int32_t EnvInt(const char* name, int32_t fallback) {
@@ -206,11 +210,12 @@ TEST(Soak, VariedThrowsTwiceGiveTheSameBitsStayFiniteAndKeepTheHeapFlat) {
     for (size_t i = 1; i < a.heap.size(); ++i) {
         const double grown = static_cast<double>(a.heap[i]) - static_cast<double>(a.heap[0]);
         const double bodies = a.bodiesAt[i] - a.bodiesAt[0];
-        // Whatever the bodies account for, plus 64 KiB for the odd buffer that grows once.
-        EXPECT_LE(grown, bodies * bytesPerBody * 1.25 + 65536.0)
+        // Whatever the bodies account for, plus 256 KiB for the buffers that grow by doubling
+        // (the collision pass's pair list, the line batch), which early bodies pay more of.
+        EXPECT_LE(grown, bodies * bytesPerBody * 1.25 + kGrowOnce)
             << "heap at frame " << 100 + i * 500 << " is " << a.heap[i] << " bytes";
     }
-    EXPECT_LE(a.heapAtEnd, a.heapAfterThrows + 65536)
+    EXPECT_LE(static_cast<double>(a.heapAtEnd), static_cast<double>(a.heapAfterThrows) + kGrowOnce)
         << "the heap grew from " << a.heapAfterThrows << " to " << a.heapAtEnd
         << " bytes over the last 300 frames, with no new body";
 }
