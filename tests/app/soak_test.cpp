@@ -9,11 +9,13 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 #include <vector>
 
@@ -23,18 +25,44 @@
 #include "host/sdl/sdl_host.h"
 #include "physics/verlet.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SOAK_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define SOAK_ASAN 1
-#endif
-#ifdef SOAK_ASAN
-// The sanitizer runtime's count of live heap bytes (its header ships with clang only).
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#endif
+// Every C++ allocation of the program (the physics, the program, the host's C++ side; not the
+// C libraries under it) is counted here, live blocks and their usable bytes, so that the soak
+// can tell growth that follows the bodies from a leak.
+namespace {
+std::atomic<long long> gLiveBlocks{0};
+std::atomic<long long> gLiveBytes{0};
+
+void* Allocate(std::size_t n) noexcept {
+    void* p = std::malloc(n == 0 ? 1 : n);
+    if (p != nullptr) {
+        gLiveBlocks += 1;
+        gLiveBytes += static_cast<long long>(malloc_usable_size(p));
+    }
+    return p;
+}
+void* AllocateOrThrow(std::size_t n) {
+    void* p = Allocate(n);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+void Release(void* p) noexcept {
+    if (p == nullptr) return;
+    gLiveBlocks -= 1;
+    gLiveBytes -= static_cast<long long>(malloc_usable_size(p));
+    std::free(p);
+}
+}  // namespace
+
+void* operator new(std::size_t n) { return AllocateOrThrow(n); }
+void* operator new[](std::size_t n) { return AllocateOrThrow(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, std::size_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
 
 namespace {
 
@@ -51,8 +79,8 @@ class OffscreenHost : public ::testing::Environment {
     VirtualClock clock_;
 };
 
-// Room for a buffer that doubles once more while the pile settles; a leak of a kilobyte a frame
-// over the last 300 frames is more than this.
+// Room for buffers that grow by doubling (the collision pass's pair list, the line batch), which
+// early bodies pay more of and which may double once more while the pile settles.
 constexpr double kGrowOnce = 262144.0;
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OffscreenHost);
@@ -62,14 +90,11 @@ int32_t EnvInt(const char* name, int32_t fallback) {
     return v != nullptr && *v != '\0' ? std::atoi(v) : fallback;
 }
 
-// Bytes the program holds on the heap now.
-size_t HeapInUse() {
-#ifdef SOAK_ASAN
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    return mallinfo2().uordblks;
-#endif
-}
+struct Heap {
+    long long blocks = 0;
+    long long bytes = 0;
+};
+Heap HeapInUse() { return {gLiveBlocks.load(), gLiveBytes.load()}; }
 
 struct Input {
     int32_t frame;
@@ -129,10 +154,10 @@ struct RunResult {
     std::vector<uint64_t> frameHashes;  // every particle's position bits, per frame
     int32_t firstNonFinite = 0;
     int32_t bodies = 0;
-    std::vector<size_t> heap;  // after 100 frames and after every 500 more
+    std::vector<Heap> heap;  // after 100 frames and after every 500 more
     std::vector<int32_t> bodiesAt;
-    size_t heapAfterThrows = 0;  // 300 frames before the end, after the last throw
-    size_t heapAtEnd = 0;
+    Heap heapAfterThrows;  // 300 frames before the end, after the last throw
+    Heap heapAtEnd;
 };
 
 uint64_t Mix(uint64_t h, float f) {
@@ -199,24 +224,28 @@ TEST(Soak, VariedThrowsTwiceGiveTheSameBitsStayFiniteAndKeepTheHeapFlat) {
 
     // The heap grows with the bodies thrown and with nothing else: per body it stays about
     // the same all through the session, and once the throws stop it stays where it is.
+    // The C++ heap grows with the bodies thrown and with nothing else: per body it stays about
+    // the same all through the session, and once the throws stop no block is added at all (a
+    // buffer may still move to a larger block, which keeps the count).
     ASSERT_GE(a.heap.size(), 3u);
-    const double grownAll = static_cast<double>(a.heap.back()) - static_cast<double>(a.heap[0]);
+    const double grownAll = static_cast<double>(a.heap.back().bytes - a.heap[0].bytes);
     const double bytesPerBody = grownAll / (a.bodiesAt.back() - a.bodiesAt[0]);
     std::printf(
-        "soak: %d frames, %d throws, %d bodies; heap %zu -> %zu bytes, %.0f bytes per "
-        "body thrown\n",
-        frames, throws, a.bodies, a.heap[0], a.heap.back(), bytesPerBody);
+        "soak: %d frames, %d throws, %d bodies; C++ heap %lld -> %lld bytes in %lld -> "
+        "%lld blocks, %.0f bytes per body thrown\n",
+        frames, throws, a.bodies, a.heap[0].bytes, a.heap.back().bytes, a.heap[0].blocks,
+        a.heap.back().blocks, bytesPerBody);
     RecordProperty("bytes_per_body", static_cast<int>(bytesPerBody));
     for (size_t i = 1; i < a.heap.size(); ++i) {
-        const double grown = static_cast<double>(a.heap[i]) - static_cast<double>(a.heap[0]);
+        const double grown = static_cast<double>(a.heap[i].bytes - a.heap[0].bytes);
         const double bodies = a.bodiesAt[i] - a.bodiesAt[0];
-        // Whatever the bodies account for, plus 256 KiB for the buffers that grow by doubling
-        // (the collision pass's pair list, the line batch), which early bodies pay more of.
         EXPECT_LE(grown, bodies * bytesPerBody * 1.25 + kGrowOnce)
-            << "heap at frame " << 100 + i * 500 << " is " << a.heap[i] << " bytes";
+            << "heap at frame " << 100 + i * 500 << " is " << a.heap[i].bytes << " bytes";
     }
-    EXPECT_LE(static_cast<double>(a.heapAtEnd), static_cast<double>(a.heapAfterThrows) + kGrowOnce)
-        << "the heap grew from " << a.heapAfterThrows << " to " << a.heapAtEnd
+    EXPECT_EQ(a.heapAtEnd.blocks, a.heapAfterThrows.blocks)
+        << "blocks were added over the last 300 frames, with no new body";
+    EXPECT_LE(static_cast<double>(a.heapAtEnd.bytes - a.heapAfterThrows.bytes), kGrowOnce)
+        << "the heap grew from " << a.heapAfterThrows.bytes << " to " << a.heapAtEnd.bytes
         << " bytes over the last 300 frames, with no new body";
 }
 
