@@ -10,24 +10,12 @@
 #include "app/program.h"
 #include "app/scene_source.h"
 #include "runtime/error.h"
+#include "runtime/text.h"
 
 namespace {
 
 // A command-line word fit to quote in a one-line message: control bytes as \xNN.
-std::string Shown(const std::string& word) {
-    std::string out;
-    for (char ch : word.substr(0, 100)) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof(hex), "\\x%02x", c);
-            out += hex;
-        } else {
-            out += ch;
-        }
-    }
-    return word.size() > 100 ? out + "..." : out;
-}
+std::string Shown(const std::string& word) { return MessageText(word, 100); }
 
 int Usage(const char* problem) {
     if (problem != nullptr) std::fprintf(stderr, "sandbox: %s\n", problem);

@@ -13,6 +13,7 @@
 
 #include "physics/constraint.h"
 #include "physics/verlet.h"
+#include "runtime/text.h"
 
 namespace {
 
@@ -27,21 +28,7 @@ struct SceneError {
 };
 
 // Text from the file shown in a message: printable ASCII only, and not too long.
-std::string Shown(std::string_view text) {
-    std::string out;
-    for (char ch : text.substr(0, 160)) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c >= 0x20 && c < 0x7f) {
-            out += ch;
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof(hex), "\\x%02x", c);
-            out += hex;
-        }
-    }
-    if (text.size() > 160) out += "...";
-    return out;
-}
+std::string Shown(std::string_view text) { return MessageText(text, 160, true); }
 
 // Line and column (from 1) of byte `offset`.
 std::pair<size_t, size_t> LineColumn(std::string_view text, size_t offset) {

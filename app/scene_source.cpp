@@ -12,26 +12,14 @@
 #include <stdexcept>
 
 #include "app/builtin_scenes.h"
+#include "runtime/text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // A user's name made fit for a one-line message.
-std::string Quoted(std::string_view text) {
-    std::string out = "'";
-    for (char ch : text.substr(0, 200)) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof(hex), "\\x%02x", c);
-            out += hex;
-        } else {
-            out += ch;
-        }
-    }
-    return out + (text.size() > 200 ? "...'" : "'");
-}
+std::string Quoted(std::string_view text) { return "'" + MessageText(text, 200) + "'"; }
 
 SceneLoad Failed(std::string message) {
     SceneLoad out;
