@@ -3,10 +3,7 @@
 #include <chrono>
 #include <thread>
 
-namespace {
-HostClock g_realClock;
-HostClock* g_clock = &g_realClock;
-}  // namespace
+#include "host/context.h"
 
 int32_t HostClock::NowMs() {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -30,10 +27,13 @@ void VirtualClock::Advance(int32_t ms) {
     if (ms > 0) now_ += static_cast<uint32_t>(ms);
 }
 
-void SetHostClock(HostClock* clock) { g_clock = clock != nullptr ? clock : &g_realClock; }
+void SetHostClock(HostClock* clock) {
+    HostContext& host = Host();
+    host.clock = clock != nullptr ? clock : &host.realClock;
+}
 
-HostClock& CurrentHostClock() { return *g_clock; }
+HostClock& CurrentHostClock() { return *Host().clock; }
 
-int32_t ElapsedMs() { return g_clock->NowMs(); }
+int32_t ElapsedMs() { return Host().clock->NowMs(); }
 
-void SleepMs(int32_t ms) { g_clock->SleepMs(ms); }
+void SleepMs(int32_t ms) { Host().clock->SleepMs(ms); }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "host/clock.h"
+#include "host/context.h"
 #include "host/hook.h"
 #include "host/input.h"
 
@@ -18,40 +19,8 @@ int32_t GraphicsSequence = 1;
 
 namespace {
 
-// The 2-D graphics last made current. It clears itself from here when closed or destroyed.
-TLumo2DGraphics* g_current2d = nullptr;
-TLumo2DDriver* g_currentDriver2d = nullptr;
-
-struct Settings {
-    int32_t width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
-};
-
-struct FrontEnd {
-    Ref<TGraphicsDriver> driver;
-    int32_t defaultFlags = 0;
-    std::vector<Ref<TGraphicsMode>> modes;
-    bool modesListed = false;
-    Ref<TGraphics> active;
-    Settings settings;  // of the active graphics
-    Ref<TGraphics> opened;
-    bool closeAtExitRegistered = false;
-    std::string title = "Quorrel Application";
-};
-
-// Frame pacing on the host clock. At 60 Hz the period is 16 ms and the remainder 40 ms per
-// second; the accumulator hands out the extra millisecond on two frames of every three.
-struct Pacing {
-    bool softSync = false;
-    bool hardSync = false;
-    int32_t hertz = 0;
-    int32_t period = 0;
-    int32_t remainder = 0;
-    int32_t accumulator = 0;
-    int32_t nextFrame = 0;
-};
-
-FrontEnd g_front;
-Pacing g_pacing;
+GraphicsFrontEnd& Front() { return Host().graphics; }
+FramePacing& Pacing() { return Host().pacing; }
 
 void BumpSequence() {
     GraphicsSequence = WrapAdd(GraphicsSequence, 1);
@@ -68,16 +37,16 @@ Ref<TGraphicsDriver> DriverRef(TGraphicsDriver* d) {
 
 // Deselects the active graphics in the current driver before the driver changes.
 void LeaveCurrentDriver() {
-    if (g_front.driver && g_front.active) g_front.driver->SetGraphics(nullptr);
-    g_front.modes.clear();
-    g_front.modesListed = false;
+    if (Front().driver && Front().active) Front().driver->SetGraphics(nullptr);
+    Front().modes.clear();
+    Front().modesListed = false;
 }
 
 // The driver that presents: the selected one, or for a 2-D graphics made current by hand
 // (as tests do) its own driver.
 TGraphicsDriver* PresentingDriver() {
-    if (g_front.driver) return g_front.driver.get();
-    return g_currentDriver2d;
+    if (Front().driver) return Front().driver.get();
+    return Front().currentDriver2d;
 }
 
 void Flip(int32_t sync) {
@@ -91,7 +60,7 @@ int32_t ClampComponent(int32_t c) { return c < 0 ? 0 : (c > 255 ? 255 : c); }
 // ---- TLumo2DGraphics ----
 
 TLumo2DGraphics::~TLumo2DGraphics() {
-    if (g_current2d == this) ClearCurrent();
+    if (Front().current2d == this) ClearCurrent();
 }
 
 TGraphicsDriver* TLumo2DGraphics::Driver() { return _driver.get(); }
@@ -106,7 +75,7 @@ void TLumo2DGraphics::GetSettings(int32_t& width, int32_t& height, int32_t& dept
 }
 
 void TLumo2DGraphics::Close() {
-    if (g_current2d == this) ClearCurrent();
+    if (Front().current2d == this) ClearCurrent();
     if (_graphics) _graphics->Close();
     _graphics.reset();
     _driver.reset();
@@ -187,8 +156,8 @@ void TLumo2DGraphics::Validate() {
 }
 
 void TLumo2DGraphics::MakeCurrent() {
-    g_current2d = this;
-    g_currentDriver2d = _driver.get();
+    Front().current2d = this;
+    Front().currentDriver2d = _driver.get();
     Validate();
     if (_setup == 0) {
         // A new window shows black at once, with both buffers cleared.
@@ -201,11 +170,11 @@ void TLumo2DGraphics::MakeCurrent() {
 }
 
 void TLumo2DGraphics::ClearCurrent() {
-    g_current2d = nullptr;
-    g_currentDriver2d = nullptr;
+    Front().current2d = nullptr;
+    Front().currentDriver2d = nullptr;
 }
 
-TLumo2DGraphics* TLumo2DGraphics::Current() { return g_current2d; }
+TLumo2DGraphics* TLumo2DGraphics::Current() { return Front().current2d; }
 
 // ---- front end ----
 
@@ -215,33 +184,33 @@ void StartGraphics() {
 
 void SelectGraphicsDriver(const Ref<TGraphicsDriver>& driver, int32_t defaultFlags) {
     BumpSequence();
-    if (driver != g_front.driver) {
+    if (driver != Front().driver) {
         LeaveCurrentDriver();
-        g_front.driver = driver;
+        Front().driver = driver;
     }
-    g_front.defaultFlags = defaultFlags;
-    g_front.active = nullptr;
-    g_front.settings = Settings{};
+    Front().defaultFlags = defaultFlags;
+    Front().active = nullptr;
+    Front().settings = GraphicsSettings{};
 }
 
-TGraphicsDriver* CurrentGraphicsDriver() { return g_front.driver.get(); }
+TGraphicsDriver* CurrentGraphicsDriver() { return Front().driver.get(); }
 
 const std::vector<Ref<TGraphicsMode>>& ListGraphicsModes() {
-    if (!g_front.modesListed && g_front.driver) {
-        g_front.modes = g_front.driver->GraphicsModes();
-        g_front.modesListed = true;
+    if (!Front().modesListed && Front().driver) {
+        Front().modes = Front().driver->GraphicsModes();
+        Front().modesListed = true;
     }
-    return g_front.modes;
+    return Front().modes;
 }
 
 Ref<TGraphics> OpenGraphicsWindow(int32_t width, int32_t height, int32_t depth, int32_t hertz,
                                   int32_t flags) {
     CloseGraphicsWindow();
-    if (!g_front.driver) return nullptr;
+    if (!Front().driver) return nullptr;
     Ref<TGraphics> g;
     try {
-        g = g_front.driver->CreateGraphics(width, height, depth, hertz,
-                                           flags | g_front.defaultFlags);
+        g = Front().driver->CreateGraphics(width, height, depth, hertz,
+                                           flags | Front().defaultFlags);
     } catch (...) {
         return nullptr;  // a back end that fails by throwing fails like one returning none
     }
@@ -249,63 +218,63 @@ Ref<TGraphics> OpenGraphicsWindow(int32_t width, int32_t height, int32_t depth, 
     BumpSequence();
     ActivateGraphics(g);
     if (depth != 0) {
-        g_pacing.softSync = false;
-        g_pacing.hardSync = hertz != 0;
+        Pacing().softSync = false;
+        Pacing().hardSync = hertz != 0;
         MoveMouse(width / 2, height / 2);
     } else {
-        g_pacing.hardSync = false;
-        g_pacing.softSync = hertz != 0;
+        Pacing().hardSync = false;
+        Pacing().softSync = hertz != 0;
     }
-    if (g_pacing.softSync) {
-        g_pacing.hertz = hertz;
-        g_pacing.period = 1000 / hertz;
-        g_pacing.remainder = 1000 - g_pacing.period * hertz;
-        g_pacing.accumulator = 0;
-        g_pacing.nextFrame = ElapsedMs();
+    if (Pacing().softSync) {
+        Pacing().hertz = hertz;
+        Pacing().period = 1000 / hertz;
+        Pacing().remainder = 1000 - Pacing().period * hertz;
+        Pacing().accumulator = 0;
+        Pacing().nextFrame = ElapsedMs();
     }
     StartPolledInput(nullptr);
-    g_front.opened = g;
-    if (!g_front.closeAtExitRegistered) {
-        g_front.closeAtExitRegistered = true;
+    Front().opened = g;
+    if (!Front().closeAtExitRegistered) {
+        Front().closeAtExitRegistered = true;
         std::atexit(CloseGraphicsWindow);
     }
     return g;
 }
 
 void CloseGraphicsWindow() {
-    if (!g_front.opened) return;
+    if (!Front().opened) return;
     BumpSequence();
     StopPolledInput();
-    Ref<TGraphics> g = std::move(g_front.opened);
-    g_front.opened = nullptr;
-    if (g == g_front.active) ActivateGraphics(nullptr);
+    Ref<TGraphics> g = std::move(Front().opened);
+    Front().opened = nullptr;
+    if (g == Front().active) ActivateGraphics(nullptr);
     g->Close();
 }
 
 void ActivateGraphics(const Ref<TGraphics>& graphics) {
     if (!graphics) {
-        if (g_front.driver && g_front.active) g_front.driver->SetGraphics(nullptr);
-        g_front.active = nullptr;
-        g_front.settings = Settings{};
+        if (Front().driver && Front().active) Front().driver->SetGraphics(nullptr);
+        Front().active = nullptr;
+        Front().settings = GraphicsSettings{};
         return;
     }
     TGraphicsDriver* d = graphics->Driver();
-    if (d != g_front.driver.get()) {
+    if (d != Front().driver.get()) {
         LeaveCurrentDriver();
-        g_front.driver = DriverRef(d);
+        Front().driver = DriverRef(d);
     }
-    Settings& s = g_front.settings;
+    GraphicsSettings& s = Front().settings;
     graphics->GetSettings(s.width, s.height, s.depth, s.hertz, s.flags);
     if (d != nullptr) d->SetGraphics(graphics);
-    g_front.active = graphics;
+    Front().active = graphics;
 }
 
-Ref<TGraphics> ActiveGraphics() { return g_front.active; }
-int32_t GraphicsWidth() { return g_front.settings.width; }
-int32_t GraphicsHeight() { return g_front.settings.height; }
-int32_t GraphicsDepth() { return g_front.settings.depth; }
-int32_t GraphicsHertz() { return g_front.settings.hertz; }
-int32_t GraphicsFlags() { return g_front.settings.flags; }
+Ref<TGraphics> ActiveGraphics() { return Front().active; }
+int32_t GraphicsWidth() { return Front().settings.width; }
+int32_t GraphicsHeight() { return Front().settings.height; }
+int32_t GraphicsDepth() { return Front().settings.depth; }
+int32_t GraphicsHertz() { return Front().settings.hertz; }
+int32_t GraphicsFlags() { return Front().settings.flags; }
 
 void PresentFrame(int32_t sync) {
     if (PresentHook >= 0) RunHookChain(PresentHook, nullptr);
@@ -313,10 +282,10 @@ void PresentFrame(int32_t sync) {
         Flip(sync);
         return;
     }
-    if (g_front.opened != g_front.active) {
+    if (Front().opened != Front().active) {
         Flip(1);
-    } else if (g_pacing.softSync) {
-        Pacing& p = g_pacing;
+    } else if (Pacing().softSync) {
+        FramePacing& p = Pacing();
         p.nextFrame = WrapAdd(p.nextFrame, p.period);
         p.accumulator += p.remainder;
         if (p.accumulator >= p.hertz) {
@@ -331,7 +300,7 @@ void PresentFrame(int32_t sync) {
             p.nextFrame = WrapSub(p.nextFrame, wait);
         }
         Flip(0);
-    } else if (g_pacing.hardSync) {
+    } else if (Pacing().hardSync) {
         Flip(1);
     } else {
         Flip(0);
@@ -339,23 +308,24 @@ void PresentFrame(int32_t sync) {
 }
 
 void ClearFrame() {
-    if (g_currentDriver2d) g_currentDriver2d->Cls();
+    if (Front().currentDriver2d) Front().currentDriver2d->Cls();
 }
 
 void DrawLineSegment(float x, float y, float x2, float y2, int32_t drawLastPixel) {
-    TLumo2DGraphics* g = g_current2d;
-    if (g == nullptr || g_currentDriver2d == nullptr) return;
+    TLumo2DGraphics* g = Front().current2d;
+    if (g == nullptr || Front().currentDriver2d == nullptr) return;
     const float px = g->handle_x + x2 - x;
     const float py = g->handle_y + y2 - y;
-    g_currentDriver2d->DrawLine(g->handle_x, g->handle_y, px, py, x + g->origin_x, y + g->origin_y);
+    Front().currentDriver2d->DrawLine(g->handle_x, g->handle_y, px, py, x + g->origin_x,
+                                      y + g->origin_y);
     if (drawLastPixel != 0) {
-        g_currentDriver2d->Plot(px * g->tform_ix + py * g->tform_iy + x + g->origin_x,
-                                px * g->tform_jx + py * g->tform_jy + y + g->origin_y);
+        Front().currentDriver2d->Plot(px * g->tform_ix + py * g->tform_iy + x + g->origin_x,
+                                      px * g->tform_jx + py * g->tform_jy + y + g->origin_y);
     }
 }
 
 void SetColor(int32_t red, int32_t green, int32_t blue) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->color_red = ClampComponent(red);
     g->color_green = ClampComponent(green);
@@ -364,21 +334,21 @@ void SetColor(int32_t red, int32_t green, int32_t blue) {
 }
 
 void SetAlpha(float alpha) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->color_alpha = alpha >= 0.0f ? (alpha <= 1.0f ? alpha : 1.0f) : 0.0f;  // NaN gives 0
     if (g->_driver) g->_driver->SetAlpha(g->color_alpha);
 }
 
 void SetBlend(int32_t mode) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->blend_mode = mode;
     if (g->_driver) g->_driver->SetBlend(mode);
 }
 
 void SetClsColor(int32_t red, int32_t green, int32_t blue) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->clscolor_red = ClampComponent(red);
     g->clscolor_green = ClampComponent(green);
@@ -387,21 +357,21 @@ void SetClsColor(int32_t red, int32_t green, int32_t blue) {
 }
 
 void SetLineWidth(float width) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->line_width = width;
     if (g->_driver) g->_driver->SetLineWidth(width);
 }
 
 void SetRotation(float degrees) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->tform_rot = degrees;
     g->UpdateTransform();
 }
 
 void SetScale(float scaleX, float scaleY) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->tform_scale_x = scaleX;
     g->tform_scale_y = scaleY;
@@ -409,21 +379,21 @@ void SetScale(float scaleX, float scaleY) {
 }
 
 void SetOrigin(float x, float y) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->origin_x = x;
     g->origin_y = y;
 }
 
 void SetHandle(float x, float y) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->handle_x = -x;
     g->handle_y = -y;
 }
 
 void SetViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->viewport_x = x;
     g->viewport_y = y;
@@ -433,12 +403,12 @@ void SetViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
 }
 
 void SetVirtualResolution(float width, float height) {
-    TLumo2DGraphics* g = g_current2d;
+    TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;
     g->SetVirtualResolution(width, height);
     g->ApplyViewport();
 }
 
-void SetAppTitle(const std::string& utf8) { g_front.title = utf8; }
+void SetAppTitle(const std::string& utf8) { Front().title = utf8; }
 
-const std::string& AppTitle() { return g_front.title; }
+const std::string& AppTitle() { return Front().title; }

@@ -3,28 +3,12 @@
 #include <array>
 #include <string>
 
+#include "host/context.h"
 #include "runtime/error.h"
 
 namespace {
 
-struct PolledInput {
-    std::array<int32_t, kKeyCount> keyStates{};
-    std::array<int32_t, kKeyCount> keyHits{};
-    std::array<int32_t, kTypedCharQueueSize> charQueue{};
-    uint32_t charPut = 0;  // free-running; the slot is counter % queue size
-    uint32_t charGet = 0;
-    std::array<int32_t, kButtonCount> mouseStates{};
-    std::array<int32_t, kButtonCount> mouseHits{};
-    // x, y, wheel total; the references hold each value as of its last delta query.
-    int32_t locationX = 0, locationY = 0, wheelTotal = 0;
-    int32_t referenceX = 0, referenceY = 0, referenceWheel = 0;
-    int32_t suspended = 0;
-    int32_t terminate = 0;
-    ObjectRef sourceFilter;
-    bool installed = false;
-};
-
-PolledInput g_input;
+PolledInputState& Input() { return Host().input; }
 
 size_t KeySlot(int32_t key) {
     if (key < 0 || key >= kKeyCount) RuntimeThrow("Key code out of range: " + std::to_string(key));
@@ -39,15 +23,15 @@ size_t ButtonSlot(int32_t button) {
 }
 
 void ClearKeys() {
-    g_input.charPut = g_input.charGet = 0;
-    g_input.keyStates.fill(0);
-    g_input.keyHits.fill(0);
+    Input().charPut = Input().charGet = 0;
+    Input().keyStates.fill(0);
+    Input().keyHits.fill(0);
 }
 
 void ClearMouse() {
-    g_input.mouseStates.fill(0);
-    g_input.mouseHits.fill(0);
-    g_input.wheelTotal = 0;
+    Input().mouseStates.fill(0);
+    Input().mouseHits.fill(0);
+    Input().wheelTotal = 0;
 }
 
 // A press counts once, however long the key is held.
@@ -60,7 +44,7 @@ void Press(int32_t& state, int32_t& hits) {
 ObjectRef PolledInputHook(int32_t, const ObjectRef& data, const ObjectRef&) {
     TEvent* ev = ObjectCast<TEvent>(data.get());
     if (ev == nullptr) return data;
-    if (g_input.sourceFilter && ev->source != g_input.sourceFilter) return data;
+    if (Input().sourceFilter && ev->source != Input().sourceFilter) return data;
     // Events may be emitted by anyone: codes outside the tables are ignored, not stored.
     const bool keyInRange = ev->data >= 0 && ev->data < kKeyCount;
     const bool buttonInRange = ev->data >= 0 && ev->data < kButtonCount;
@@ -69,40 +53,40 @@ ObjectRef PolledInputHook(int32_t, const ObjectRef& data, const ObjectRef&) {
         case kEventAppSuspend:
             ResetKeyState();
             ResetMouseState();
-            g_input.suspended = 1;
+            Input().suspended = 1;
             break;
         case kEventAppResume:
             ResetKeyState();
             ResetMouseState();
-            g_input.suspended = 0;
+            Input().suspended = 0;
             break;
         case kEventAppTerminate:
-            g_input.terminate = 1;
+            Input().terminate = 1;
             break;
         case kEventKeyDown:
-            if (keyInRange) Press(g_input.keyStates[slot], g_input.keyHits[slot]);
+            if (keyInRange) Press(Input().keyStates[slot], Input().keyHits[slot]);
             break;
         case kEventKeyUp:
-            if (keyInRange) g_input.keyStates[slot] = 0;
+            if (keyInRange) Input().keyStates[slot] = 0;
             break;
         case kEventKeyChar:
-            if (g_input.charPut - g_input.charGet < kTypedCharQueueSize) {
-                g_input.charQueue[g_input.charPut % kTypedCharQueueSize] = ev->data;
-                ++g_input.charPut;
+            if (Input().charPut - Input().charGet < kTypedCharQueueSize) {
+                Input().charQueue[Input().charPut % kTypedCharQueueSize] = ev->data;
+                ++Input().charPut;
             }
             break;
         case kEventMouseDown:
-            if (buttonInRange) Press(g_input.mouseStates[slot], g_input.mouseHits[slot]);
+            if (buttonInRange) Press(Input().mouseStates[slot], Input().mouseHits[slot]);
             break;
         case kEventMouseUp:
-            if (buttonInRange) g_input.mouseStates[slot] = 0;
+            if (buttonInRange) Input().mouseStates[slot] = 0;
             break;
         case kEventMouseMove:
-            g_input.locationX = ev->x;
-            g_input.locationY = ev->y;
+            Input().locationX = ev->x;
+            Input().locationY = ev->y;
             break;
         case kEventMouseWheel:
-            g_input.wheelTotal = WrapAdd(g_input.wheelTotal, ev->data);
+            Input().wheelTotal = WrapAdd(Input().wheelTotal, ev->data);
             break;
         default:  // "KeyRepeat" included: a held key is already down
             break;
@@ -119,43 +103,43 @@ int32_t Delta(int32_t value, int32_t& reference) {
 }  // namespace
 
 void StartPolledInput(const ObjectRef& source) {
-    if (g_input.installed) return;
+    if (Input().installed) return;
     StartEvents();
-    g_input.sourceFilter = source;
+    Input().sourceFilter = source;
     ResetKeyState();
     ResetMouseState();
     AttachHook(EventHook, PolledInputHook, nullptr, kPolledInputPriority);
-    g_input.installed = true;
+    Input().installed = true;
 }
 
 void StopPolledInput() {
-    if (!g_input.installed) return;
+    if (!Input().installed) return;
     DetachHook(EventHook, PolledInputHook, nullptr);
     ResetKeyState();
     ResetMouseState();
-    g_input.sourceFilter = nullptr;
-    g_input.installed = false;
+    Input().sourceFilter = nullptr;
+    Input().installed = false;
 }
 
 int32_t IsKeyDown(int32_t key) {
     const size_t k = KeySlot(key);
     PumpSystemEvents();
-    return g_input.keyStates[k];
+    return Input().keyStates[k];
 }
 
 int32_t TakeKeyHits(int32_t key) {
     const size_t k = KeySlot(key);
     PumpSystemEvents();
-    const int32_t hits = g_input.keyHits[k];
-    g_input.keyHits[k] = 0;
+    const int32_t hits = Input().keyHits[k];
+    Input().keyHits[k] = 0;
     return hits;
 }
 
 int32_t NextTypedChar() {
     PumpSystemEvents();
-    if (g_input.charGet == g_input.charPut) return 0;
-    const int32_t c = g_input.charQueue[g_input.charGet % kTypedCharQueueSize];
-    ++g_input.charGet;
+    if (Input().charGet == Input().charPut) return 0;
+    const int32_t c = Input().charQueue[Input().charGet % kTypedCharQueueSize];
+    ++Input().charGet;
     return c;
 }
 
@@ -167,14 +151,14 @@ void ResetKeyState() {
 int32_t IsMouseDown(int32_t button) {
     const size_t b = ButtonSlot(button);
     PumpSystemEvents();
-    return g_input.mouseStates[b];
+    return Input().mouseStates[b];
 }
 
 int32_t TakeMouseHits(int32_t button) {
     const size_t b = ButtonSlot(button);
     PumpSystemEvents();
-    const int32_t hits = g_input.mouseHits[b];
-    g_input.mouseHits[b] = 0;
+    const int32_t hits = Input().mouseHits[b];
+    Input().mouseHits[b] = 0;
     return hits;
 }
 
@@ -185,42 +169,42 @@ void ResetMouseState() {
 
 int32_t MouseCursorX() {
     PumpSystemEvents();
-    return g_input.locationX;
+    return Input().locationX;
 }
 
 int32_t MouseCursorY() {
     PumpSystemEvents();
-    return g_input.locationY;
+    return Input().locationY;
 }
 
 int32_t MouseWheelTotal() {
     PumpSystemEvents();
-    return g_input.wheelTotal;
+    return Input().wheelTotal;
 }
 
 int32_t MouseDeltaX() {
     PumpSystemEvents();
-    return Delta(g_input.locationX, g_input.referenceX);
+    return Delta(Input().locationX, Input().referenceX);
 }
 
 int32_t MouseDeltaY() {
     PumpSystemEvents();
-    return Delta(g_input.locationY, g_input.referenceY);
+    return Delta(Input().locationY, Input().referenceY);
 }
 
 int32_t MouseDeltaWheel() {
     PumpSystemEvents();
-    return Delta(g_input.wheelTotal, g_input.referenceWheel);
+    return Delta(Input().wheelTotal, Input().referenceWheel);
 }
 
 int32_t IsAppSuspended() {
     PumpSystemEvents();
-    return g_input.suspended;
+    return Input().suspended;
 }
 
 int32_t TakeAppTerminate() {
     PumpSystemEvents();
-    const int32_t t = g_input.terminate;
-    g_input.terminate = 0;
+    const int32_t t = Input().terminate;
+    Input().terminate = 0;
     return t;
 }

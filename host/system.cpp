@@ -1,39 +1,38 @@
 #include "host/system.h"
 
+#include "host/context.h"
+
 const ClassInfo TSystemDriver::kClass{"TSystemDriver", &Object::kClass};
 
 namespace {
 
-Ref<TSystemDriver> g_driver;
-bool g_pumping = false;
-
 // Marks a pump as running for its lifetime, also when a handler throws.
 class PumpGuard {
   public:
-    PumpGuard() { g_pumping = true; }
-    ~PumpGuard() { g_pumping = false; }
+    PumpGuard() { Host().pumping = true; }
+    ~PumpGuard() { Host().pumping = false; }
     PumpGuard(const PumpGuard&) = delete;
     PumpGuard& operator=(const PumpGuard&) = delete;
 };
 
 }  // namespace
 
-void SetSystemDriver(const Ref<TSystemDriver>& driver) { g_driver = driver; }
+void SetSystemDriver(const Ref<TSystemDriver>& driver) { Host().systemDriver = driver; }
 
-TSystemDriver* SystemDriver() { return g_driver.get(); }
+TSystemDriver* SystemDriver() { return Host().systemDriver.get(); }
 
 void PumpSystemEvents() {
-    if (g_pumping || !g_driver) return;
+    if (Host().pumping || !Host().systemDriver) return;
     PumpGuard guard;
-    g_driver->Poll();
+    Host().systemDriver->Poll();
 }
 
 void WaitSystemEvents() {
-    if (g_pumping || !g_driver) return;
+    if (Host().pumping || !Host().systemDriver) return;
     PumpGuard guard;
-    g_driver->Wait();
+    Host().systemDriver->Wait();
 }
 
 void MoveMouse(int32_t x, int32_t y) {
-    if (g_driver) g_driver->MoveMouse(x, y);
+    if (Host().systemDriver) Host().systemDriver->MoveMouse(x, y);
 }

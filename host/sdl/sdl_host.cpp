@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,20 +14,11 @@
 #include "host/graphics.h"
 #include "host/sdl/gl_graphics.h"
 #include "host/sdl/keymap.h"
+#include "host/sdl/sdl_state.h"
 #include "host/sdl/sdl_system.h"
 #include "runtime/error.h"
 
 namespace {
-
-bool g_started = false;
-
-// What the injected pointer and modifier keys look like so far.
-struct Injected {
-    int32_t x = 0, y = 0;
-    Uint32 buttons = 0;
-    Uint16 mods = 0;
-};
-Injected g_injected;
 
 // The OpenGL library stays loaded to the end (the GL driver holds it): unloading it would tear
 // down the renderer inside SDL_Quit for nothing, just before the process ends.
@@ -99,8 +91,8 @@ void PushWheel(int32_t whole, float precise) {
     e.wheel.preciseY = precise;
     e.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
 #if SDL_VERSION_ATLEAST(2, 26, 0)
-    e.wheel.mouseX = g_injected.x;
-    e.wheel.mouseY = g_injected.y;
+    e.wheel.mouseX = SdlState().injected.x;
+    e.wheel.mouseY = SdlState().injected.y;
 #endif
     Push(e);
 }
@@ -116,8 +108,8 @@ void PushWindowEvent(Uint8 event) {
 }  // namespace
 
 void StartHost() {
-    if (g_started) return;
-    g_started = true;
+    if (SdlState().started) return;
+    SdlState().started = true;
     // Ctrl+C in the terminal ends the process as usual, and closing the last window is a
     // close request like any other: nothing quits on the program's behalf.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -134,6 +126,7 @@ void StartHost() {
     if (Ref<TGLGraphicsDriver> gl = TGLGraphicsDriver::Create()) {
         SelectGraphicsDriver(gl, kGraphicsBackBuffer);
         if (Ref<TGLLumo2DDriver> gl2d = TGLLumo2DDriver::Create(gl)) {
+            SdlState().gl2dDriver = gl2d;
             SelectGraphicsDriver(gl2d, kGraphicsBackBuffer);
         }
     }
@@ -143,22 +136,22 @@ void InjectMouseMove(int32_t x, int32_t y) {
     SDL_Event e{};
     e.type = SDL_MOUSEMOTION;
     e.motion.windowID = ActiveWindowId();
-    e.motion.state = g_injected.buttons;
+    e.motion.state = SdlState().injected.buttons;
     e.motion.x = x;
     e.motion.y = y;
-    e.motion.xrel = x - g_injected.x;
-    e.motion.yrel = y - g_injected.y;
-    g_injected.x = x;
-    g_injected.y = y;
+    e.motion.xrel = x - SdlState().injected.x;
+    e.motion.yrel = y - SdlState().injected.y;
+    SdlState().injected.x = x;
+    SdlState().injected.y = y;
     Push(e);
 }
 
 void InjectMouseButton(int32_t button, bool down) {
     const Uint8 b = SdlButton(button);
     if (down) {
-        g_injected.buttons |= SDL_BUTTON(b);
+        SdlState().injected.buttons |= SDL_BUTTON(b);
     } else {
-        g_injected.buttons &= ~SDL_BUTTON(b);
+        SdlState().injected.buttons &= ~SDL_BUTTON(b);
     }
     SDL_Event e{};
     e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
@@ -166,8 +159,8 @@ void InjectMouseButton(int32_t button, bool down) {
     e.button.button = b;
     e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
     e.button.clicks = 1;
-    e.button.x = g_injected.x;
-    e.button.y = g_injected.y;
+    e.button.x = SdlState().injected.x;
+    e.button.y = SdlState().injected.y;
     Push(e);
 }
 
@@ -178,9 +171,9 @@ void InjectKey(int32_t virtualKey, bool down, bool repeat) {
     const SDL_Scancode scancode = ScancodeForKey(virtualKey);
     if (const Uint16 modifier = ModifierOf(scancode)) {
         if (down) {
-            g_injected.mods |= modifier;
+            SdlState().injected.mods |= modifier;
         } else {
-            g_injected.mods &= static_cast<Uint16>(~modifier);
+            SdlState().injected.mods &= static_cast<Uint16>(~modifier);
         }
     }
     SDL_Event e{};
@@ -190,7 +183,7 @@ void InjectKey(int32_t virtualKey, bool down, bool repeat) {
     e.key.repeat = (down && repeat) ? 1 : 0;
     e.key.keysym.scancode = scancode;
     e.key.keysym.sym = SDL_GetKeyFromScancode(scancode);
-    e.key.keysym.mod = g_injected.mods;
+    e.key.keysym.mod = SdlState().injected.mods;
     Push(e);
 }
 
@@ -232,4 +225,18 @@ void InjectCloseRequest() { PushWindowEvent(SDL_WINDOWEVENT_CLOSE); }
 bool ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height) {
     TGLLumo2DDriver* driver = CurrentGLLumo2DDriver();
     return driver != nullptr && driver->ReadBackBuffer(rgba, width, height);
+}
+
+bool IsKeyCodeOfSomeKey(int32_t virtualKey) {
+    // Every code some key position maps onto; the character keys of the default layout give
+    // the same codes as their positions.
+    static const std::array<bool, 256> codes = [] {
+        std::array<bool, 256> table{};
+        for (int32_t scancode = 1; scancode < SDL_NUM_SCANCODES; ++scancode) {
+            const int32_t code = VirtualKeyFromSdl(0, scancode);
+            if (code >= 1 && code <= 255) table[static_cast<size_t>(code)] = true;
+        }
+        return table;
+    }();
+    return virtualKey >= 1 && virtualKey <= 255 && codes[static_cast<size_t>(virtualKey)];
 }

@@ -9,20 +9,11 @@
 #include "host/graphics.h"
 #include "host/sdl/gl_graphics.h"
 #include "host/sdl/keymap.h"
+#include "host/sdl/sdl_state.h"
 
 const ClassInfo TSDLSystemDriver::kClass{"TSDLSystemDriver", &TSystemDriver::kClass};
 
 namespace {
-
-struct SystemState {
-    int32_t mods = 0;
-    Uint32 trackedWindow = 0;            // SDL window id the pointer is over; 0: none
-    ObjectRef trackedSource;             // its event source (none for graphics windows)
-    int32_t pointerX = 0, pointerY = 0;  // last position seen, client pixels
-    bool pointerVisible = true;
-};
-
-SystemState g_state;
 
 void Emit(int32_t id, int32_t data, int32_t mods, int32_t x, int32_t y,
           const ObjectRef& source = nullptr) {
@@ -41,18 +32,19 @@ int32_t ModsFromSdl(Uint16 mod) {
 bool IsModifierKey(SDL_Scancode s) { return s >= SDL_SCANCODE_LCTRL && s <= SDL_SCANCODE_RGUI; }
 
 void ApplyPointerVisibility() {
-    SDL_ShowCursor(g_state.pointerVisible || g_state.trackedWindow == 0 ? SDL_ENABLE : SDL_DISABLE);
+    SDL_ShowCursor(SdlState().pointerVisible || SdlState().trackedWindow == 0 ? SDL_ENABLE
+                                                                              : SDL_DISABLE);
 }
 
 // Enter/leave tracking: hovered is the window the pointer is now inside (0: none); (x, y) is
 // the pointer in client pixels.
 void TrackPointer(Uint32 hovered, int32_t x, int32_t y) {
-    if (hovered == g_state.trackedWindow) return;
-    if (g_state.trackedWindow != 0) {
-        Emit(kEventMouseLeave, 0, 0, x, y, g_state.trackedSource);
+    if (hovered == SdlState().trackedWindow) return;
+    if (SdlState().trackedWindow != 0) {
+        Emit(kEventMouseLeave, 0, 0, x, y, SdlState().trackedSource);
     }
-    g_state.trackedWindow = hovered;
-    g_state.trackedSource = nullptr;
+    SdlState().trackedWindow = hovered;
+    SdlState().trackedSource = nullptr;
     ApplyPointerVisibility();
     if (hovered != 0) Emit(kEventMouseEnter, 0, 0, x, y);
 }
@@ -105,7 +97,7 @@ int32_t WheelNotches(const SDL_MouseWheelEvent& wheel) {
 int32_t EmitText(const char* utf8) {
     int32_t count = 0;
     for (char16_t unit : Utf16FromUtf8(utf8)) {
-        Emit(kEventKeyChar, unit, g_state.mods, 0, 0);
+        Emit(kEventKeyChar, unit, SdlState().mods, 0, 0);
         ++count;
     }
     return count;
@@ -113,7 +105,7 @@ int32_t EmitText(const char* utf8) {
 
 }  // namespace
 
-int32_t SystemModifierState() { return g_state.mods; }
+int32_t SystemModifierState() { return SdlState().mods; }
 
 bool EmitSdlEvent(const SDL_Event& e) {
     int32_t id = 0, data = 0, x = 0, y = 0;
@@ -137,8 +129,8 @@ bool EmitSdlEvent(const SDL_Event& e) {
                     id = kEventAppTerminate;
                     break;
                 case SDL_WINDOWEVENT_LEAVE:
-                    if (e.window.windowID == g_state.trackedWindow) {
-                        TrackPointer(0, g_state.pointerX, g_state.pointerY);
+                    if (e.window.windowID == SdlState().trackedWindow) {
+                        TrackPointer(0, SdlState().pointerX, SdlState().pointerY);
                     }
                     return false;
                 default:
@@ -151,7 +143,7 @@ bool EmitSdlEvent(const SDL_Event& e) {
         case SDL_KEYDOWN:
         case SDL_KEYUP: {
             const SDL_Keysym& k = e.key.keysym;
-            if (IsModifierKey(k.scancode)) g_state.mods = ModsFromSdl(k.mod);
+            if (IsModifierKey(k.scancode)) SdlState().mods = ModsFromSdl(k.mod);
             data = VirtualKeyFromSdl(k.sym, k.scancode);
             if (data < 1 || data > 255) return false;
             if (e.type == SDL_KEYUP) {
@@ -167,8 +159,8 @@ bool EmitSdlEvent(const SDL_Event& e) {
         case SDL_MOUSEMOTION:
             x = e.motion.x;
             y = e.motion.y;
-            g_state.pointerX = x;
-            g_state.pointerY = y;
+            SdlState().pointerX = x;
+            SdlState().pointerY = y;
             TrackPointer(HoveredWindow(e.motion.windowID, x, y), x, y);
             id = kEventMouseMove;
             break;
@@ -191,15 +183,15 @@ bool EmitSdlEvent(const SDL_Event& e) {
             y = e.wheel.mouseY;
 #else
             // Older SDL gives no position with the wheel: the pointer's last position stands in.
-            x = g_state.pointerX;
-            y = g_state.pointerY;
+            x = SdlState().pointerX;
+            y = SdlState().pointerY;
 #endif
             break;
         default:
             return false;
     }
-    Emit(id, data, g_state.mods, x, y);
-    if (typed != 0) Emit(kEventKeyChar, typed, g_state.mods, 0, 0);
+    Emit(id, data, SdlState().mods, x, y);
+    if (typed != 0) Emit(kEventKeyChar, typed, SdlState().mods, 0, 0);
     return true;
 }
 
@@ -223,7 +215,7 @@ void TSDLSystemDriver::MoveMouse(int32_t x, int32_t y) {
 }
 
 void TSDLSystemDriver::SetMouseVisible(int32_t visible) {
-    g_state.pointerVisible = visible != 0;
+    SdlState().pointerVisible = visible != 0;
     ApplyPointerVisibility();
 }
 

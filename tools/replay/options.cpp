@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "app/program.h"
-#include "host/sdl/keymap.h"
+#include "host/backend.h"
 #include "tools/replay/message.h"
 
 const char* const kReplayUsage =
@@ -183,19 +183,7 @@ bool ByFrame(const ScriptEvent& x, const ScriptEvent& y) { return x.frame < y.fr
 
 }  // namespace
 
-bool IsInjectableKey(int32_t key) {
-    // Every code some key position maps onto; the character keys of the default layout give
-    // the same codes as their positions.
-    static const std::array<bool, 256> codes = [] {
-        std::array<bool, 256> table{};
-        for (int32_t scancode = 1; scancode < 1024; ++scancode) {
-            const int32_t code = VirtualKeyFromSdl(0, scancode);
-            if (code >= 1 && code <= 255) table[static_cast<size_t>(code)] = true;
-        }
-        return table;
-    }();
-    return key >= 1 && key <= 255 && codes[static_cast<size_t>(key)];
-}
+bool IsInjectableKey(int32_t key) { return IsKeyCodeOfSomeKey(key); }
 
 std::vector<ScriptEvent> ParseScript(std::istream& in, const std::string& name) {
     std::vector<ScriptEvent> events;

@@ -9,10 +9,10 @@
 
 #include "app/program.h"
 #include "app/scene_file.h"
+#include "host/backend.h"
 #include "host/clock.h"
 #include "host/graphics.h"
 #include "host/hook.h"
-#include "host/sdl/sdl_host.h"
 #include "physics/verlet.h"
 #include "tools/replay/message.h"
 #include "tools/replay/output_check.h"
