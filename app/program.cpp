@@ -7,10 +7,10 @@
 #include "app/mouse.h"
 #include "app/scene.h"
 #include "app/scene_source.h"
+#include "host/backend.h"
 #include "host/console.h"
 #include "host/graphics.h"
 #include "host/input.h"
-#include "host/sdl/sdl_host.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
 
@@ -89,18 +89,33 @@ void RunFrame(DemoState& state) {
     PresentFrame(-1);
 }
 
-int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks) {
+FrameLoop BeginFrameLoop(DemoState& state, const FrameLoopHooks& hooks) {
     state.held = false;
-    int32_t frames = 0;
-    for (;;) {
-        if (hooks.beforeQuitTest) hooks.beforeQuitTest(frames + 1, state);
-        if (IsKeyDown(kQuitKey) != 0) break;
-        RunFrame(state);
-        if (hooks.afterFrame) hooks.afterFrame(state);
-        // The count stops short of overflowing (after more than a year at 60 frames a second).
-        if (frames < INT32_MAX - 1) ++frames;
+    FrameLoop loop;
+    loop.state = &state;
+    loop.hooks = hooks;
+    return loop;
+}
+
+bool StepFrameLoop(FrameLoop& loop) {
+    if (loop.ended) return false;
+    if (loop.hooks.beforeQuitTest) loop.hooks.beforeQuitTest(loop.frames + 1, *loop.state);
+    if (IsKeyDown(kQuitKey) != 0) {
+        loop.ended = true;
+        return false;
     }
-    return frames;
+    RunFrame(*loop.state);
+    if (loop.hooks.afterFrame) loop.hooks.afterFrame(*loop.state);
+    // The count stops short of overflowing (after more than a year at 60 frames a second).
+    if (loop.frames < INT32_MAX - 1) ++loop.frames;
+    return true;
+}
+
+int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks) {
+    FrameLoop loop = BeginFrameLoop(state, hooks);
+    while (StepFrameLoop(loop)) {
+    }
+    return loop.frames;
 }
 
 void SaveSceneFromKey(const DemoState& state) {
@@ -112,27 +127,46 @@ void SaveSceneFromKey(const DemoState& state) {
     }
 }
 
+std::unique_ptr<SandboxRun> StartSandbox(const FrameLoopHooks& hooks,
+                                         const SandboxOptions& options) {
+    StartHost();  // every host module, once
+    auto run = std::make_unique<SandboxRun>();
+    run->state = StartDemo(options.scene);
+    if (!run->state.window) {
+        RuntimeThrow("Cannot open the " + std::to_string(kWindowWidth) + " x " +
+                     std::to_string(kWindowHeight) + " window (no usable display or OpenGL)");
+    }
+    run->hooks = hooks;
+    FrameLoopHooks loopHooks = hooks;
+    if (options.interactive) {
+        PrintLine(kStartupLine);
+        TakeKeyHits(kSaveKey);  // presses before the first frame do not count
+        const FrameLoopHooks* callers = &run->hooks;
+        loopHooks.afterFrame = [callers](DemoState& s) {
+            if (callers->afterFrame) callers->afterFrame(s);
+            if (TakeKeyHits(kSaveKey) > 0) SaveSceneFromKey(s);
+        };
+    }
+    run->loop = BeginFrameLoop(run->state, loopHooks);
+    return run;
+}
+
+bool StepSandbox(SandboxRun& run) {
+    if (StepFrameLoop(run.loop)) return true;
+    if (!run.finished) {
+        run.finished = true;
+        if (run.hooks.afterLoop) run.hooks.afterLoop(run.state);
+    }
+    return false;
+}
+
 int RunSandbox(const FrameLoopHooks& hooks, const SandboxOptions& options) {
     static bool ran = false;
     if (ran) return 0;
     ran = true;
 
-    StartHost();  // every host module, once
-    DemoState state = StartDemo(options.scene);
-    if (!state.window) {
-        RuntimeThrow("Cannot open the " + std::to_string(kWindowWidth) + " x " +
-                     std::to_string(kWindowHeight) + " window (no usable display or OpenGL)");
+    std::unique_ptr<SandboxRun> run = StartSandbox(hooks, options);
+    while (StepSandbox(*run)) {
     }
-    FrameLoopHooks loopHooks = hooks;
-    if (options.interactive) {
-        PrintLine(kStartupLine);
-        TakeKeyHits(kSaveKey);  // presses before the first frame do not count
-        loopHooks.afterFrame = [&hooks](DemoState& s) {
-            if (hooks.afterFrame) hooks.afterFrame(s);
-            if (TakeKeyHits(kSaveKey) > 0) SaveSceneFromKey(s);
-        };
-    }
-    RunFrameLoop(state, loopHooks);
-    if (hooks.afterLoop) hooks.afterLoop(state);
     return 0;
 }

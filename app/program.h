@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "app/scene_file.h"
 #include "host/graphics.h"
@@ -48,6 +49,21 @@ struct SandboxOptions {
 // pyramid unless `scene` is given; a scene must come from LoadScene).
 DemoState StartDemo(const SceneData* scene = nullptr);
 
+// A frame loop under way, one turn per StepFrameLoop call, so that a platform that owns the
+// loop (a browser's animation frames) can drive it; RunFrameLoop is those calls in a loop.
+struct FrameLoop {
+    DemoState* state = nullptr;
+    FrameLoopHooks hooks;
+    int32_t frames = 0;  // frames run so far
+    bool ended = false;  // the quit key was seen
+};
+
+// A loop on state from its first frame (a throw button held before it does not count).
+FrameLoop BeginFrameLoop(DemoState& state, const FrameLoopHooks& hooks = {});
+// One turn: the quit test, then a frame when the quit key is up. False, with no frame run, once
+// the quit key has ended the loop.
+bool StepFrameLoop(FrameLoop& loop);
+
 // Runs frames until the quit key is down at the test before a frame; returns the number of
 // frames run.
 int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks = {});
@@ -68,6 +84,22 @@ void SaveSceneFromKey(const DemoState& state);
 
 // What the interactive program prints at start-up.
 extern const char* const kStartupLine;
+
+// The program from start-up to the end of its loop, driven a frame at a time.
+struct SandboxRun {
+    DemoState state;
+    FrameLoopHooks hooks;  // the caller's
+    FrameLoop loop;
+    bool finished = false;  // afterLoop has run
+};
+
+// Starts the host modules, then StartDemo (raising a run-time error without a window, as
+// RunSandbox does) and prints the start-up line when interactive. The run must stay where it is
+// made: its loop points into it.
+std::unique_ptr<SandboxRun> StartSandbox(const FrameLoopHooks& hooks = {},
+                                         const SandboxOptions& options = {});
+// One turn of the run's loop; when the loop ends, runs afterLoop and returns false.
+bool StepSandbox(SandboxRun& run);
 
 // The whole program after the process entry: starts the host modules, then StartDemo and the
 // frame loop. Returns the exit status, 0. Without a window nothing could ever end the loop (the
