@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -433,7 +435,17 @@ class SyntaxCheck : public nlohmann::json_sax<Json> {
     std::vector<std::set<std::string>> open_;
 };
 
-bool SameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+uint32_t FloatBits(float value) {
+#if defined(__cpp_lib_bit_cast)
+    return std::bit_cast<uint32_t>(value);
+#else  // older standard libraries (the WebAssembly build's)
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+#endif
+}
+
+bool SameBits(float a, float b) { return FloatBits(a) == FloatBits(b); }
 bool SameBits(const SceneVec& a, const SceneVec& b) {
     return SameBits(a.x, b.x) && SameBits(a.y, b.y);
 }
@@ -486,15 +498,57 @@ class Numbering {
     std::vector<T*> order_;
 };
 
+// The shortest text that reads back as value, fixed or scientific, whichever is shorter (fixed
+// on a tie): std::to_chars(first, last, value).
+std::string ShortestFloatText(float value) {
+#if defined(__cpp_lib_to_chars)
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof(buf), value);
+    return std::string(buf, res.ptr);
+#else  // older standard libraries (the WebAssembly build's) have no floating-point to_chars
+    // The fewest significant digits that read back as value; the nearest such decimal is the
+    // one printf gives.
+    char sci[32];
+    for (int precision = 0; precision < 9; ++precision) {
+        std::snprintf(sci, sizeof sci, "%.*e", precision, static_cast<double>(value));
+        if (std::strtof(sci, nullptr) == value) break;
+    }
+    std::string digits;
+    const char* p = sci;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    for (; *p != 'e'; ++p) {
+        if (*p != '.') digits += *p;
+    }
+    const int exponent = std::atoi(p + 1);
+    const int n = static_cast<int>(digits.size());
+    std::string scientific = digits.substr(0, 1);
+    if (n > 1) scientific += "." + digits.substr(1);
+    char e[8];
+    std::snprintf(e, sizeof e, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    scientific += e;
+    std::string fixed;
+    if (value == 0.0f) {
+        fixed = "0";
+    } else if (exponent >= 0) {
+        fixed = n <= exponent + 1 ? digits + std::string(static_cast<size_t>(exponent + 1 - n), '0')
+                                  : digits.substr(0, static_cast<size_t>(exponent + 1)) + "." +
+                                        digits.substr(static_cast<size_t>(exponent + 1));
+    } else {
+        fixed = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    }
+    const std::string& shorter = fixed.size() <= scientific.size() ? fixed : scientific;
+    return negative ? "-" + shorter : shorter;
+#endif
+}
+
 }  // namespace
 
 std::string SceneFloatText(float value) {
     if (!std::isfinite(value)) {
         throw std::runtime_error("the state holds a number that is not finite; not saved");
     }
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof(buf), value);
-    std::string text(buf, res.ptr);
+    std::string text = ShortestFloatText(value);
     // "-0" would read back as the whole number 0 and lose its sign.
     if (text.find_first_of(".e") == std::string::npos && std::signbit(value) && value == 0.0f) {
         text += ".0";
