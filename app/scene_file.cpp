@@ -1,5 +1,6 @@
 #include "app/scene_file.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -527,16 +528,13 @@ std::string ShortestFloatText(float value) {
     char e[8];
     std::snprintf(e, sizeof e, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
     scientific += e;
-    std::string fixed;
-    if (value == 0.0f) {
-        fixed = "0";
-    } else if (exponent >= 0) {
-        fixed = n <= exponent + 1 ? digits + std::string(static_cast<size_t>(exponent + 1 - n), '0')
-                                  : digits.substr(0, static_cast<size_t>(exponent + 1)) + "." +
-                                        digits.substr(static_cast<size_t>(exponent + 1));
-    } else {
-        fixed = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
-    }
+    // Fixed notation with as many decimals as those digits need; a whole number is written out
+    // exactly, as printf's "%.0f" does, not padded with zeros.
+    char fixedText[64];
+    const int decimals = std::max(0, n - 1 - exponent);
+    std::snprintf(fixedText, sizeof fixedText, "%.*f", decimals,
+                  std::fabs(static_cast<double>(value)));
+    const std::string fixed = fixedText;
     const std::string& shorter = fixed.size() <= scientific.size() ? fixed : scientific;
     return negative ? "-" + shorter : shorter;
 #endif

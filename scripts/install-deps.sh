@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build and the tests need, when any is missing; with the
+# argument "web", also those of the browser build (the compiler to WebAssembly, GoogleTest's
+# sources for it, node and npm, and Chromium for the page's end-to-end test).
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,12 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick
   clang libclang-rt-14-dev clang-format
 )
+if [ "${1:-}" = web ]; then
+  packages+=(emscripten googletest chromium)
+  # A node and npm from elsewhere (a newer release) serve as well as Debian's.
+  command -v node >/dev/null || packages+=(nodejs)
+  command -v npm >/dev/null || packages+=(npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

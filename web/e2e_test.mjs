@@ -8,10 +8,8 @@
 // BUILD_DIR holds the built page (index.html, sandbox.js, sandbox.wasm). playwright-core comes
 // from web/node_modules (npm ci in web/); the browser is /usr/bin/chromium (or $CHROMIUM).
 
-import http from "node:http";
-import fs from "node:fs";
-import path from "node:path";
 import { chromium } from "playwright-core";
+import { serve } from "./serve.mjs";
 
 const [buildDir, ...rest] = process.argv.slice(2);
 if (!buildDir) {
@@ -20,24 +18,6 @@ if (!buildDir) {
 }
 const shotAt = rest.indexOf("--screenshot");
 const screenshot = shotAt >= 0 ? rest[shotAt + 1] : null;
-
-const kTypes = { ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm" };
-
-// Serves the page's three files and nothing else.
-function serve(dir) {
-  const server = http.createServer((req, res) => {
-    const name = decodeURIComponent(new URL(req.url, "http://x").pathname).replace(/^\/$/, "/index.html");
-    const type = kTypes[path.extname(name)];
-    const file = path.join(dir, path.basename(name));
-    if (!type || !fs.existsSync(file)) {
-      res.writeHead(404).end();
-      return;
-    }
-    res.writeHead(200, { "Content-Type": type, "Cache-Control": "no-store" });
-    fs.createReadStream(file).pipe(res);
-  });
-  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => resolve(server)));
-}
 
 let failures = 0;
 function check(ok, what) {
