@@ -36,7 +36,7 @@ const browser = await chromium.launch({
          "--disable-background-networking", "--disable-component-update", "--disable-sync"],
 });
 try {
-  const page = await browser.newPage({ viewport: { width: 900, height: 900 } });
+  const page = await browser.newPage({ viewport: { width: 832, height: 840 } });
   const errors = [];
   page.on("console", (m) => { if (m.type() === "error") errors.push(m.text()); });
   page.on("pageerror", (e) => errors.push(String(e)));
@@ -131,6 +131,13 @@ try {
   check(skyAfter > 100, `the thrown box is drawn in the sky (${skyAfter} lit pixels)`);
   await waitFrames(20);
 
+  // Space held: each step's collision time, in whole milliseconds, in the page's console panel.
+  await page.keyboard.down(" ");
+  await waitFrames(3);
+  await page.keyboard.up(" ");
+  const timings = (await page.locator("#console").textContent()).split("\n")
+    .filter((l) => /^\d+$/.test(l)).length;
+  check(timings >= 9, `Space prints the collision timings on the page (${timings} lines)`);
   if (screenshot) await page.screenshot({ path: screenshot });
 
   // Escape ends the simulation, and the page says so.
