@@ -1,6 +1,8 @@
 #pragma once
-// The host's state in one place: the graphics front end, frame pacing, the polled-input tables,
-// the clock and the system driver, plus whatever the linked back end keeps. Every host module
+// The host's state in one place: the hook chains, the event queue and names, the graphics front
+// end, frame pacing, the polled-input tables, the clock and the system driver, plus whatever the
+// linked back end keeps. (The hook ids PresentHook and EventHook and GraphicsSequence stay
+// public variables: programs read them by those names.) Every host module
 // reads and writes it through Host(); nothing of the host lives in file-level globals.
 //
 // The context is made on first use and lives to the very end of the process, so that code
@@ -8,12 +10,15 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/clock.h"
+#include "host/event.h"
 #include "host/graphics.h"
+#include "host/hook.h"
 #include "host/input.h"
 #include "host/system.h"
 #include "runtime/object.h"
@@ -73,6 +78,23 @@ struct PolledInputState {
     bool installed = false;
 };
 
+// The event side: the general event queue (a ring of the last events nobody has read yet), the
+// registered names of event ids, and the last user id handed out.
+struct EventState {
+    std::array<Ref<TEvent>, kEventQueueSize> slots;
+    uint32_t put = 0;
+    uint32_t get = 0;
+    std::map<int32_t, std::string> names;  // filled with the system's names on first use
+    int32_t lastUserId = 0x40000000;       // far above every id the system names
+};
+
+// The hook chains: the first node of each (nodes are hook.cpp's) and the last id handed out.
+struct THookNode;
+struct HookRegistryState {
+    std::array<std::shared_ptr<THookNode>, kHookIdCount> heads;
+    int32_t lastId = -1;
+};
+
 // What a back end keeps; each back end derives its own and finds it through BackEnd<T>().
 class HostBackEndState {
   public:
@@ -80,6 +102,8 @@ class HostBackEndState {
 };
 
 struct HostContext {
+    HookRegistryState hooks;
+    EventState events;
     GraphicsFrontEnd graphics;
     FramePacing pacing;
     PolledInputState input;

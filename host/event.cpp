@@ -3,6 +3,7 @@
 #include <array>
 #include <map>
 
+#include "host/context.h"
 #include "host/hook.h"
 #include "host/system.h"
 
@@ -12,8 +13,9 @@ int32_t EventHook = -1;
 
 namespace {
 
-std::map<int32_t, std::string>& IdNames() {
-    static std::map<int32_t, std::string> names = {
+// The names of the ids the system raises.
+const std::map<int32_t, std::string>& SystemIdNames() {
+    static const std::map<int32_t, std::string> names = {
         {257, "AppSuspend"},
         {258, "AppResume"},
         {259, "AppTerminate"},
@@ -53,25 +55,17 @@ std::map<int32_t, std::string>& IdNames() {
     return names;
 }
 
-// User ids count up from here, far above every id the system names.
-constexpr int32_t kFirstUserId = 0x40000000;
-int32_t g_lastUserId = kFirstUserId;
-
-// A ring of the last events nobody has read yet.
-struct EventQueue {
-    std::array<Ref<TEvent>, kEventQueueSize> slots;
-    uint32_t put = 0;
-    uint32_t get = 0;
-};
-
-EventQueue& Queue() {
-    static EventQueue queue;
-    return queue;
+std::map<int32_t, std::string>& IdNames() {
+    std::map<int32_t, std::string>& names = Host().events.names;
+    if (names.empty()) names = SystemIdNames();
+    return names;
 }
+
+EventState& Queue() { return Host().events; }
 
 ObjectRef QueueHook(int32_t, const ObjectRef& data, const ObjectRef&) {
     if (Ref<TEvent> ev = ObjectCast<TEvent>(data)) {
-        EventQueue& q = Queue();
+        EventState& q = Queue();
         if (q.put - q.get < kEventQueueSize) {
             // An event no shared reference owns (one on its emitter's stack) would be gone by
             // the time a reader polls it: the queue keeps a copy instead.
@@ -115,7 +109,7 @@ Ref<TEvent> TEvent::Create(int32_t id, const ObjectRef& source, int32_t data, in
     return ev;
 }
 
-int32_t TEvent::AllocUserId() { return ++g_lastUserId; }
+int32_t TEvent::AllocUserId() { return ++Host().events.lastUserId; }
 
 void TEvent::RegisterId(int32_t id, const std::string& name) { IdNames()[id] = name; }
 
@@ -134,14 +128,14 @@ void StartEvents() {
 
 Ref<TEvent> PeekEvent() {
     PumpSystemEvents();
-    EventQueue& q = Queue();
+    EventState& q = Queue();
     if (q.get == q.put) return nullptr;
     return q.slots[q.get % kEventQueueSize];
 }
 
 Ref<TEvent> PollEvent() {
     PumpSystemEvents();
-    EventQueue& q = Queue();
+    EventState& q = Queue();
     if (q.get == q.put) return nullptr;
     Ref<TEvent> ev = std::move(q.slots[q.get % kEventQueueSize]);
     ++q.get;

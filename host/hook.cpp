@@ -4,28 +4,23 @@
 #include <string>
 #include <utility>
 
+#include "host/context.h"
 #include "runtime/error.h"
-
-namespace {
 
 // Nodes are shared so that a callback may detach itself (or its successor) while its chain
 // runs: the walk holds the node it stands on.
-struct THook {
-    Ref<THook> succ;
+struct THookNode {
+    Ref<THookNode> succ;
     int32_t priority = 0;
     HookFunction func = nullptr;
     ObjectRef context;
 };
 
-struct HookRegistry {
-    std::array<Ref<THook>, kHookIdCount> heads;
-    int32_t lastId = -1;
-};
+namespace {
 
-HookRegistry& Registry() {
-    static HookRegistry registry;
-    return registry;
-}
+using THook = THookNode;
+
+HookRegistryState& Registry() { return Host().hooks; }
 
 Ref<THook>& Head(int32_t id) {
     if (id < 0 || id >= kHookIdCount) RuntimeThrow("Hook id out of range: " + std::to_string(id));
@@ -35,7 +30,7 @@ Ref<THook>& Head(int32_t id) {
 }  // namespace
 
 int32_t NewHookId() {
-    HookRegistry& r = Registry();
+    HookRegistryState& r = Registry();
     if (r.lastId + 1 >= kHookIdCount) RuntimeThrow("Too many hook ids");
     return ++r.lastId;
 }
