@@ -13,6 +13,11 @@
 // Without video the host still runs, and opening a window gives none. Later calls do nothing.
 void StartHost();
 
+// Whether windows appear on a display someone can see: false when SDL runs without video or on
+// a driver that draws into memory only (offscreen, dummy), which SDL falls back to by itself
+// when no display can be reached.
+bool HostHasVisibleDisplay();
+
 // Input injection, for the active window. Positions are client pixels and may lie outside it.
 void InjectMouseMove(int32_t x, int32_t y);
 // button: 1 left, 2 right, 3 middle; pressed at the last injected position.
