@@ -159,6 +159,9 @@ bool Panel::EnsureContext() {
     ImGuiIO& io = ImGui::GetIO();
     io.IniFilename = nullptr;  // no settings file: every run starts the same
     io.LogFilename = nullptr;
+    // Moved by its title bar only: a drag begun on the panel's body and ended over the scene
+    // leaves the panel where it was.
+    io.ConfigWindowsMoveFromTitleBarOnly = true;
     for (const KeyLink& k : kKeyLinks) io.KeyMap[k.key] = k.code;
     ImGui::StyleColorsDark();
     ImGui::GetStyle().Alpha = 0.92f;
@@ -206,7 +209,9 @@ void Panel::Draw(DemoState& state) {
     const ImGuiIO& io = ImGui::GetIO();
     wantsText_ = io.WantTextInput;
     // While the pointer is over the panel (or drags something of it), the mouse throws nothing.
-    if (io.WantCaptureMouse != controls_.Requested().captured) {
+    // A panel about to close holds nothing.
+    const ControlSettings& next = controls_.Requested();
+    if (next.panelOpen && io.WantCaptureMouse != next.captured) {
         controls_.Request(Command(CommandKind::kCapture, io.WantCaptureMouse ? 1 : 0));
     }
     lastDrawMs_ = static_cast<float>(static_cast<double>(controls_.StatsNow() - start) / 1e6);
@@ -215,7 +220,7 @@ void Panel::Draw(DemoState& state) {
 void Panel::Build(DemoState& state) {
     const ControlSettings& s = controls_.Requested();
     ImGui::SetNextWindowPos(ImVec2(8, 8), ImGuiCond_FirstUseEver);
-    ImGui::SetNextWindowSize(ImVec2(330, 560), ImGuiCond_FirstUseEver);
+    ImGui::SetNextWindowSize(ImVec2(340, 584), ImGuiCond_FirstUseEver);
     bool open = true;
     if (!ImGui::Begin("Controls (F1)", &open)) {
         ImGui::End();
@@ -223,6 +228,7 @@ void Panel::Build(DemoState& state) {
         return;
     }
     if (!open) controls_.Request(Command(CommandKind::kPanel, 0));
+    ImGui::PushItemWidth(180.0f);
 
     if (ImGui::CollapsingHeader("Scene", ImGuiTreeNodeFlags_DefaultOpen)) {
         ImGui::Text("Now: %s", controls_.SceneName().c_str());
@@ -313,19 +319,20 @@ void Panel::Build(DemoState& state) {
         ImGui::Text("%.1f frames/s, frame %.2f ms, panel %.2f ms", st.framesPerSecond,
                     RecentMean(st.frameMs, st.next, st.count, recent), lastDrawMs_);
         ImGui::PlotLines("frame ms", st.frameMs.data(), kStatsHistory, st.next, nullptr, 0.0f,
-                         FLT_MAX, ImVec2(0, 40));
+                         FLT_MAX, ImVec2(0, 32));
         const float update = RecentMean(st.updateMs, st.next, st.count, recent);
         const float bodies = RecentMean(st.bodiesMs, st.next, st.count, recent);
         const float collide = RecentMean(st.collideMs, st.next, st.count, recent);
         ImGui::Text("per frame: relax+integrate %.3f ms", update);
         ImGui::Text("           body pass %.3f ms, collision %.3f ms", bodies, collide);
         ImGui::PlotLines("collision", st.collideMs.data(), kStatsHistory, st.next, nullptr, 0.0f,
-                         FLT_MAX, ImVec2(0, 40));
+                         FLT_MAX, ImVec2(0, 32));
         ImGui::PlotLines("relax+int", st.updateMs.data(), kStatsHistory, st.next, nullptr, 0.0f,
-                         FLT_MAX, ImVec2(0, 40));
+                         FLT_MAX, ImVec2(0, 32));
         ImGui::Text("%d bodies, %d particles, %d constraints", st.bodies, st.particles,
                     st.constraints);
         ImGui::Text("%d pairs tested in the last step", st.pairsTested);
     }
+    ImGui::PopItemWidth();
     ImGui::End();
 }
