@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/builtin_scenes.h"
 #include "app/controls.h"
@@ -217,6 +218,24 @@ void Panel::Draw(DemoState& state) {
     lastDrawMs_ = static_cast<float>(static_cast<double>(controls_.StatsNow() - start) / 1e6);
 }
 
+void Panel::LoadFile() {
+    // A recording names the file as a script line, which a '#' would cut short; and the replay
+    // may run in another folder, so the name is made absolute.
+    std::string path = path_.data();
+    if (path.find('#') != std::string::npos) {
+        pathError_ = "A file name with '#' cannot be loaded from the panel";
+        return;
+    }
+    pathError_.clear();
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        path = std::filesystem::absolute(path, ec).lexically_normal().string();
+    }
+    ControlCommand c = Command(CommandKind::kScene);
+    c.text = path;
+    controls_.Request(c);
+}
+
 void Panel::Build(DemoState& state) {
     const ControlSettings& s = controls_.Requested();
     ImGui::SetNextWindowPos(ImVec2(8, 8), ImGuiCond_FirstUseEver);
@@ -242,14 +261,9 @@ void Panel::Build(DemoState& state) {
         }
         ImGui::InputText("##file", path_.data(), path_.size());
         ImGui::SameLine();
-        if (ImGui::Button("Load file") && path_[0] != '\0') {
-            ControlCommand c = Command(CommandKind::kScene);
-            c.text = path_.data();
-            controls_.Request(c);
-        }
-        if (!controls_.SceneError().empty()) {
-            ImGui::TextWrapped("%s", controls_.SceneError().c_str());
-        }
+        if (ImGui::Button("Load file") && path_[0] != '\0') LoadFile();
+        const std::string& error = !pathError_.empty() ? pathError_ : controls_.SceneError();
+        if (!error.empty()) ImGui::TextWrapped("%s", error.c_str());
         if (ImGui::Button("Restart (R)")) controls_.Request(Command(CommandKind::kRestart));
     }
 

@@ -51,6 +51,7 @@ class Panel {
     bool EnsureContext();
     void Feed();
     void Build(DemoState& state);
+    void LoadFile();
 
     Controls& controls_;
     Ref<Object> hookContext_;
@@ -71,4 +72,5 @@ class Panel {
     float lastDrawMs_ = 0.0f;
     std::vector<std::string> builtins_;
     std::array<char, 512> path_{};
+    std::string pathError_;
 };

@@ -139,9 +139,10 @@ int RunSandbox(const FrameLoopHooks& hooks, const SandboxOptions& options) {
     if (options.interactive && !HostHasVisibleDisplay()) {
         // SDL falls back on drawing into memory when it reaches no display: a window nobody
         // sees, whose Escape nobody could press.
-        RuntimeThrow("No display to show the " + std::to_string(kWindowWidth) + " x " +
+        RuntimeThrow("Cannot open the " + std::to_string(kWindowWidth) + " x " +
                      std::to_string(kWindowHeight) +
-                     " window on (DISPLAY unset or unreachable); sandbox-replay runs without one");
+                     " window: no display to show it on (DISPLAY unset or unreachable); "
+                     "sandbox-replay runs without one");
     }
     DemoState state = StartDemo(options.scene);
     state.controls = options.controls;

@@ -61,7 +61,7 @@ ControlCommand Cmd(CommandKind kind, int32_t value = 0, float x = 0, float y = 0
 }
 
 // One run of the program's frame loop from a fresh demo world.
-struct Run {
+struct RunResult {
     std::vector<std::vector<float>> positions;  // per frame, x and y of every particle
     std::vector<std::vector<uint8_t>> pictures;
     int32_t bodies = 0;
@@ -71,7 +71,7 @@ struct Run {
 
 // input[f] runs before frame f's quit test; commands[f] are applied at frame f's start. With
 // `controlled` false the plain frame runs.
-Run RunFrames(int32_t frames, const std::map<int32_t, std::function<void()>>& input,
+RunResult RunFrames(int32_t frames, const std::map<int32_t, std::function<void()>>& input,
               const std::map<int32_t, std::vector<ControlCommand>>& commands, bool controlled,
               bool pictures = false) {
     DemoState state = StartDemo();
@@ -81,7 +81,7 @@ Run RunFrames(int32_t frames, const std::map<int32_t, std::function<void()>>& in
     if (controlled) state.controls = &controls;
     auto probe = std::make_shared<Pictures>();
     if (pictures) AttachHook(PresentHook, &Pictures::OnPresent, probe, 0);
-    Run run;
+    RunResult run;
     FrameLoopHooks hooks;
     hooks.beforeQuitTest = [&](int32_t frame, DemoState&) {
         if (auto it = input.find(frame); it != input.end()) it->second();
@@ -141,8 +141,8 @@ bool SameIn(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, bool i
 }  // namespace
 
 TEST(ControlsFrame, UntouchedControlsGiveThePlainFrameBitForBit) {
-    const Run plain = RunFrames(12, Throw(), {}, false, true);
-    const Run controlled = RunFrames(12, Throw(), {}, true, true);
+    const RunResult plain = RunFrames(12, Throw(), {}, false, true);
+    const RunResult controlled = RunFrames(12, Throw(), {}, true, true);
     EXPECT_EQ(plain.bodies, 47);
     EXPECT_EQ(controlled.positions, plain.positions);
     ASSERT_EQ(controlled.pictures.size(), plain.pictures.size());
@@ -154,8 +154,8 @@ TEST(ControlsFrame, UntouchedControlsGiveThePlainFrameBitForBit) {
 TEST(ControlsFrame, PanelDrawsOverTheSceneOnlyWhereItStands) {
     const std::map<int32_t, std::vector<ControlCommand>> panel = {
         {3, {Cmd(CommandKind::kPanel, 1)}}, {7, {Cmd(CommandKind::kPanel, 0)}}};
-    const Run closed = RunFrames(9, Throw(), {}, true, true);
-    const Run open = RunFrames(9, Throw(), panel, true, true);
+    const RunResult closed = RunFrames(9, Throw(), {}, true, true);
+    const RunResult open = RunFrames(9, Throw(), panel, true, true);
     EXPECT_EQ(open.positions, closed.positions);
     ASSERT_EQ(open.pictures.size(), closed.pictures.size());
     const size_t first = open.pictures.size() - 9;  // the window's opening presents too
@@ -169,8 +169,8 @@ TEST(ControlsFrame, PanelDrawsOverTheSceneOnlyWhereItStands) {
 }
 
 TEST(ControlsFrame, PauseHoldsTheWorldAndStepRunsOneFrame) {
-    const Run plain = RunFrames(4, {}, {}, false);
-    const Run paused = RunFrames(7, {},
+    const RunResult plain = RunFrames(4, {}, {}, false);
+    const RunResult paused = RunFrames(7, {},
                                  {{3, {Cmd(CommandKind::kPause, 1)}},
                                   {6, {Cmd(CommandKind::kStep)}},
                                   {7, {Cmd(CommandKind::kPause, 0)}}},
@@ -182,8 +182,8 @@ TEST(ControlsFrame, PauseHoldsTheWorldAndStepRunsOneFrame) {
 }
 
 TEST(ControlsFrame, RestartBuildsTheSceneAfreshAndDropsTheOldWorld) {
-    const Run plain = RunFrames(2, {}, {}, false);
-    const Run restarted = RunFrames(10, Throw(), {{9, {Cmd(CommandKind::kRestart)}}}, true);
+    const RunResult plain = RunFrames(2, {}, {}, false);
+    const RunResult restarted = RunFrames(10, Throw(), {{9, {Cmd(CommandKind::kRestart)}}}, true);
     EXPECT_EQ(restarted.bodies, 46);  // the thrown box went with the old world
     EXPECT_EQ(restarted.worlds, 1);
     EXPECT_EQ(restarted.positions[8], plain.positions[0]);
@@ -192,10 +192,10 @@ TEST(ControlsFrame, RestartBuildsTheSceneAfreshAndDropsTheOldWorld) {
 
 TEST(ControlsFrame, ThrowSettingsAndCaptureShapeTheThrows) {
     // Captured while the button goes down and up: nothing is thrown.
-    const Run captured = RunFrames(8, Throw(), {{2, {Cmd(CommandKind::kCapture, 1)}}}, true);
+    const RunResult captured = RunFrames(8, Throw(), {{2, {Cmd(CommandKind::kCapture, 1)}}}, true);
     EXPECT_EQ(captured.bodies, 46);
     // Divisor 8: a drag of (+64, -32) gives (7, -4) (64 / 8 is bounded to 7).
-    const Run thrown =
+    const RunResult thrown =
         RunFrames(5, Throw(),
                   {{1,
                     {Cmd(CommandKind::kDivisor, 8), Cmd(CommandKind::kBounce, 0, 0.25f),

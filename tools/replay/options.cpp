@@ -267,8 +267,9 @@ std::vector<ScriptEvent> ParseScript(std::istream& in, const std::string& name) 
             std::string skip;
             again >> skip >> skip;
             std::getline(again, rest);
-            const size_t first = rest.find_first_not_of(" \t\r");
-            const size_t last = rest.find_last_not_of(" \t\r");
+            const char* const space = " \t\n\v\f\r";
+            const size_t first = rest.find_first_not_of(space);
+            const size_t last = rest.find_last_not_of(space);
             rest = first == std::string::npos ? "" : rest.substr(first, last - first + 1);
         }
         events.push_back(ParseLine(w, rest, Where(name, lineNo)));
