@@ -72,8 +72,8 @@ struct RunResult {
 // input[f] runs before frame f's quit test; commands[f] are applied at frame f's start. With
 // `controlled` false the plain frame runs.
 RunResult RunFrames(int32_t frames, const std::map<int32_t, std::function<void()>>& input,
-              const std::map<int32_t, std::vector<ControlCommand>>& commands, bool controlled,
-              bool pictures = false) {
+                    const std::map<int32_t, std::vector<ControlCommand>>& commands, bool controlled,
+                    bool pictures = false) {
     DemoState state = StartDemo();
     Controls controls(nullptr);
     Panel panel(controls);
@@ -171,10 +171,10 @@ TEST(ControlsFrame, PanelDrawsOverTheSceneOnlyWhereItStands) {
 TEST(ControlsFrame, PauseHoldsTheWorldAndStepRunsOneFrame) {
     const RunResult plain = RunFrames(4, {}, {}, false);
     const RunResult paused = RunFrames(7, {},
-                                 {{3, {Cmd(CommandKind::kPause, 1)}},
-                                  {6, {Cmd(CommandKind::kStep)}},
-                                  {7, {Cmd(CommandKind::kPause, 0)}}},
-                                 true);
+                                       {{3, {Cmd(CommandKind::kPause, 1)}},
+                                        {6, {Cmd(CommandKind::kStep)}},
+                                        {7, {Cmd(CommandKind::kPause, 0)}}},
+                                       true);
     EXPECT_EQ(paused.positions[2], plain.positions[1]);  // frames 3..5 held at frame 2's
     EXPECT_EQ(paused.positions[4], plain.positions[1]);
     EXPECT_EQ(paused.positions[5], plain.positions[2]);  // the step: one frame's three steps
