@@ -357,7 +357,10 @@ void Controls::RunFrame(DemoState& state) {
     DrawCursorCross();
     if (settings_.panelOpen) CountScene(state);
     if (panel_ != nullptr && settings_.panelOpen) panel_->Draw(state);
-    RecordFrame(now_() - frameStart, times.update, times.bodies, times.collide);
+    // The phases per step, so that the numbers keep their meaning when steps per frame change.
+    const int64_t steps = run ? settings_.stepsPerFrame : 1;
+    RecordFrame(now_() - frameStart, times.update / steps, times.bodies / steps,
+                times.collide / steps);
     PresentFrame(-1);
 }
 

@@ -78,7 +78,8 @@ struct ControlSettings {
     std::array<bool, kDrawLayerCount> draw{};
 };
 
-// Timings of the last frames, for the panel's plot: milliseconds per frame.
+// Timings of the last frames, for the panel's plots: the frame's milliseconds, and the mean
+// milliseconds of its steps' phases (0 for a paused frame).
 inline constexpr int32_t kStatsHistory = 300;  // five seconds at 60 frames a second
 struct FrameStats {
     std::array<float, kStatsHistory> frameMs{};

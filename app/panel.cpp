@@ -337,8 +337,8 @@ void Panel::Build(DemoState& state) {
         const float update = RecentMean(st.updateMs, st.next, st.count, recent);
         const float bodies = RecentMean(st.bodiesMs, st.next, st.count, recent);
         const float collide = RecentMean(st.collideMs, st.next, st.count, recent);
-        ImGui::Text("per frame: relax+integrate %.3f ms", update);
-        ImGui::Text("           body pass %.3f ms, collision %.3f ms", bodies, collide);
+        ImGui::Text("per step: relax+integrate %.3f ms", update);
+        ImGui::Text("          body pass %.3f ms, collision %.3f ms", bodies, collide);
         ImGui::PlotLines("collision", st.collideMs.data(), kStatsHistory, st.next, nullptr, 0.0f,
                          FLT_MAX, ImVec2(0, 32));
         ImGui::PlotLines("relax+int", st.updateMs.data(), kStatsHistory, st.next, nullptr, 0.0f,
