@@ -1,55 +1,75 @@
 // The sandbox: a pyramid of boxes to knock over, or any scene file. Drag and release the left
 // mouse button to throw a box, press F5 to save the scene, hold Space to print how long each
-// collision pass takes, hold Escape to quit.
+// collision pass takes, F1 for the controls panel, hold Escape to quit.
 //
-//   sandbox [--scene FILE|NAME]
+//   sandbox [--scene FILE|NAME] [--record FILE] [--trace FILE]
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 
+#include "app/command_line.h"
+#include "app/controls.h"
+#include "app/panel.h"
 #include "app/program.h"
 #include "app/scene_source.h"
+#include "app/session_record.h"
+#include "app/trace.h"
+#include "host/sdl/sdl_host.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
 
 namespace {
 
-// A command-line word fit to quote in a one-line message: control bytes as \xNN.
-std::string Shown(const std::string& word) { return MessageText(word, 100); }
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f != nullptr) std::fclose(f);
+    }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
-int Usage(const char* problem) {
-    if (problem != nullptr) std::fprintf(stderr, "sandbox: %s\n", problem);
-    std::fprintf(problem != nullptr ? stderr : stdout,
-                 "usage: sandbox [--scene FILE|NAME]\n"
-                 "  --scene FILE|NAME  start from a scene file, or a built-in scene:\n"
-                 "                     %s\n"
-                 "Without --scene: the pyramid. In the window: drag and release the left\n"
-                 "button to throw a box, F5 saves the scene to scene-0001.json, ... in the\n"
-                 "working folder, hold Space for collision timings, hold Escape to quit.\n",
-                 BuiltinSceneList().c_str());
-    return problem != nullptr ? 2 : 0;
+// Opens an output before anything starts; an empty path gives none.
+bool OpenOutput(const std::string& path, const char* option, File& file) {
+    if (path.empty()) return true;
+    file.reset(std::fopen(path.c_str(), "w"));
+    if (file) return true;
+    std::fprintf(stderr, "sandbox: %s: cannot write '%s': %s\n", option,
+                 MessageText(path, 100).c_str(), std::strerror(errno));
+    return false;
+}
+
+// Where the panel's scene loads come from: the same rules as --scene.
+std::shared_ptr<const SceneData> LoadLive(const std::string& arg, std::string& error) {
+    SceneLoad load = ReadSceneArgument(arg);
+    if (!load.scene) {
+        error = load.error;
+        return nullptr;
+    }
+    return std::make_shared<const SceneData>(std::move(*load.scene));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string sceneArg;
-    bool haveScene = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (opt == "--help" || opt == "-h") return Usage(nullptr);
-        if (opt != "--scene") return Usage(("unknown option '" + Shown(opt) + "'").c_str());
-        if (haveScene) return Usage("--scene given twice");
-        if (i + 1 >= argc) return Usage("--scene needs a file or a built-in scene's name");
-        sceneArg = argv[++i];
-        haveScene = true;
+    SandboxCommandLine cl;
+    try {
+        cl = ParseSandboxCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const CommandLineError& e) {
+        std::fprintf(stderr, "sandbox: %s (--help for usage)\n", e.what());
+        return 2;
+    }
+    if (cl.help) {
+        std::fputs(SandboxUsage().c_str(), stdout);
+        return 0;
     }
     SandboxOptions options;
     options.interactive = true;
     SceneLoad load;
-    if (haveScene) {
+    if (!cl.scene.empty()) {
         // Read and checked in full before anything starts: a bad file opens no window.
-        load = ReadSceneArgument(sceneArg);
+        load = ReadSceneArgument(cl.scene);
         for (const std::string& w : load.warnings) {
             std::fprintf(stderr, "sandbox: warning: %s\n", w.c_str());
         }
@@ -59,5 +79,52 @@ int main(int argc, char** argv) {
         }
         options.scene = &*load.scene;
     }
-    return RunGuarded([&] { return RunSandbox({}, options); });
+    return RunGuarded([&] {
+        StartHost();
+        if (!HostHasVisibleDisplay()) return RunSandbox({}, options);  // says why, and ends
+        File record, trace;
+        if (!OpenOutput(cl.recordPath, "--record", record)) return 2;
+        if (!OpenOutput(cl.tracePath, "--trace", trace)) return 2;
+
+        Controls controls(options.scene);
+        controls.SetSceneResolver(&LoadLive);
+        if (!cl.scene.empty()) controls.SetStartSceneName(cl.scene);
+        Panel panel(controls);
+        panel.Start();
+        std::unique_ptr<SessionRecorder> recorder;
+        if (record) {
+            std::string note = "sandbox session; run it again with: sandbox-replay --input FILE";
+            if (!cl.scene.empty()) note += " --scene " + cl.scene;
+            note += " --frames N (N: the frame count at the end)";
+            recorder = std::make_unique<SessionRecorder>(record.get(), note);
+            recorder->Start();
+            controls.SetAppliedListener([&](const ControlCommand& c) { recorder->Command(c); });
+        }
+        int32_t frames = 0;
+        FrameLoopHooks hooks;
+        hooks.beforeQuitTest = [&](int32_t frame, DemoState&) {
+            if (recorder) recorder->BeginFrame(frame);
+        };
+        hooks.afterFrame = [&](DemoState& state) {
+            ++frames;
+            if (trace && !WriteTraceFrame(trace.get(), frames, *state.world)) {
+                RuntimeThrow("--trace: cannot write '" + MessageText(cl.tracePath, 100) + "'");
+            }
+            if (recorder && !recorder->Flush()) {
+                RuntimeThrow("--record: cannot write '" + MessageText(cl.recordPath, 100) + "'");
+            }
+        };
+        options.controls = &controls;
+        const int status = RunSandbox(hooks, options);
+        if (recorder) {
+            recorder->Stop();
+            if (!recorder->Finish(frames)) {
+                RuntimeThrow("--record: cannot write '" + MessageText(cl.recordPath, 100) + "'");
+            }
+        }
+        if (trace && std::fflush(trace.get()) != 0) {
+            RuntimeThrow("--trace: cannot write '" + MessageText(cl.tracePath, 100) + "'");
+        }
+        return status;
+    });
 }

@@ -2,14 +2,14 @@
 
 #include "host/input.h"
 
-float ThrowSpeed(int32_t delta) {
-    float v = static_cast<float>(delta / kThrowDivisor);  // integer division truncates toward 0
+float ThrowSpeed(int32_t delta, int32_t divisor) {
+    float v = static_cast<float>(delta / divisor);  // integer division truncates toward 0
     if (!(v <= kThrowSpeedLimit)) v = kThrowSpeedLimit;
     if (!(v >= -kThrowSpeedLimit)) v = -kThrowSpeedLimit;
     return v;
 }
 
-Ref<PhysicsBody> MouseStep(PhysicsBody& templateBox, bool& held) {
+Ref<PhysicsBody> MouseStep(PhysicsBody& templateBox, bool& held, const ThrowSettings& throwing) {
     bool release = false;
     if (IsMouseDown(kThrowButton) != 0) {
         held = true;
@@ -30,8 +30,16 @@ Ref<PhysicsBody> MouseStep(PhysicsBody& templateBox, bool& held) {
     const int32_t x = MouseCursorX();
     VectRef target = MakeVect(static_cast<float>(x), static_cast<float>(y));
     copy->Position(*target);
-    const float vx = ThrowSpeed(MouseDeltaX());
-    const float vy = ThrowSpeed(MouseDeltaY());
+    const float vx = ThrowSpeed(MouseDeltaX(), throwing.divisor);
+    const float vy = ThrowSpeed(MouseDeltaY(), throwing.divisor);
     copy->SetVelocity(*MakeVect(vx, vy));
+    copy->SetBounce(throwing.bounce);
+    copy->SetFriction(throwing.friction);
     return copy;
+}
+
+void MouseStepCaptured(bool& held) {
+    held = false;
+    MouseDeltaX();
+    MouseDeltaY();
 }

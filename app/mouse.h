@@ -13,9 +13,22 @@ inline constexpr int32_t kThrowButton = 1;
 inline constexpr int32_t kThrowDivisor = 16;
 inline constexpr float kThrowSpeedLimit = 7.0f;
 
+// What the controls panel may change about throws; the defaults are the demo's own (a copy of
+// the template gets bounce 1 and friction 0.5 anyway).
+struct ThrowSettings {
+    int32_t divisor = kThrowDivisor;  // at least 1
+    float bounce = 1.0f;
+    float friction = 0.5f;
+};
+
 // The throw velocity along one axis for a drag of `delta` pixels.
-float ThrowSpeed(int32_t delta);
+float ThrowSpeed(int32_t delta, int32_t divisor = kThrowDivisor);
 
 // One frame's mouse step. `held` says that the button was down at the previous frame's test.
 // Returns the thrown box, or none.
-Ref<PhysicsBody> MouseStep(PhysicsBody& templateBox, bool& held);
+Ref<PhysicsBody> MouseStep(PhysicsBody& templateBox, bool& held,
+                           const ThrowSettings& throwing = {});
+
+// The mouse step while the pointer is over the controls panel: nothing is thrown, a press there
+// starts no throw, and the movement counters restart as they do while the button is up.
+void MouseStepCaptured(bool& held);

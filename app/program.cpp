@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/controls.h"
 #include "app/mouse.h"
 #include "app/scene.h"
 #include "app/scene_source.h"
@@ -16,7 +17,8 @@
 
 const char* const kStartupLine =
     "Verlet Sandbox: drag and release the left button to throw a box, F5 saves the scene "
-    "(scene-0001.json, ...), hold Space for collision timings, hold Escape to quit.";
+    "(scene-0001.json, ...), hold Space for collision timings, hold Escape to quit; F1 opens "
+    "the controls panel (R restarts, P pauses, N steps a paused frame).";
 
 namespace {
 
@@ -34,7 +36,11 @@ DemoState StartDemo(const SceneData* scene) {
     WorldList = std::make_shared<TList>();
     state.window = OpenGraphicsWindow(kWindowWidth, kWindowHeight, 0, kWindowHertz, 0);
     FunctionPtrList = std::make_shared<TList>();
+    BuildDemoWorld(state, scene);
+    return state;
+}
 
+void BuildDemoWorld(DemoState& state, const SceneData* scene) {
     if (scene != nullptr) {
         SceneWorld built = BuildSceneWorld(*scene);
         state.world = built.world;
@@ -48,14 +54,22 @@ DemoState StartDemo(const SceneData* scene) {
     // What the program sets on its world belongs here, after either way of making it, so that a
     // loaded scene's world gets it too.
     state.world->lineSink = {&DrawConstraintLine, nullptr};
-    return state;
 }
 
-void SimulationStep(PhysicsWorld& world) {
+void SimulationStep(PhysicsWorld& world, StepTimes* times) {
+    const int64_t start = times != nullptr ? times->now() : 0;
     world.Update();
+    const int64_t updated = times != nullptr ? times->now() : 0;
     PhysicsBody::UpdateAllPositions(&world);
+    const int64_t placed = times != nullptr ? times->now() : 0;
     const int32_t t0 = ElapsedMs();
     PhysicsBody::CollideAll(&world);
+    if (times != nullptr) {
+        const int64_t collided = times->now();
+        times->update += updated - start;
+        times->bodies += placed - updated;
+        times->collide += collided - placed;
+    }
     // The clock is an int32 that wraps around; the difference is taken modulo 2^32.
     const int32_t dt =
         static_cast<int32_t>(static_cast<uint32_t>(ElapsedMs()) - static_cast<uint32_t>(t0));
@@ -82,6 +96,10 @@ void DrawCursorCross() {
 }
 
 void RunFrame(DemoState& state) {
+    if (state.controls != nullptr) {
+        state.controls->RunFrame(state);
+        return;
+    }
     ClearFrame();
     for (int32_t i = 0; i < kStepsPerFrame; ++i) SimulationStep(*state.world);
     MouseStep(*state.templateBox, state.held);
@@ -130,21 +148,33 @@ void SaveSceneFromKey(const DemoState& state) {
 std::unique_ptr<SandboxRun> StartSandbox(const FrameLoopHooks& hooks,
                                          const SandboxOptions& options) {
     StartHost();  // every host module, once
+    if (options.interactive && !HostHasVisibleDisplay()) {
+        // SDL falls back on drawing into memory when it reaches no display: a window nobody
+        // sees, whose Escape nobody could press.
+        RuntimeThrow("Cannot open the " + std::to_string(kWindowWidth) + " x " +
+                     std::to_string(kWindowHeight) +
+                     " window: no display to show it on (DISPLAY unset or unreachable); "
+                     "sandbox-replay runs without one");
+    }
     auto run = std::make_unique<SandboxRun>();
     run->state = StartDemo(options.scene);
+    run->state.controls = options.controls;
     if (!run->state.window) {
         RuntimeThrow("Cannot open the " + std::to_string(kWindowWidth) + " x " +
                      std::to_string(kWindowHeight) + " window (no usable display or OpenGL)");
     }
     run->hooks = hooks;
     FrameLoopHooks loopHooks = hooks;
-    if (options.interactive) {
-        PrintLine(kStartupLine);
+    // A run with controls reads the save key as the interactive program does, saving only when
+    // interactive, so that a replay of a recorded session takes input in at the same queries.
+    if (options.interactive || options.controls != nullptr) {
+        if (options.interactive) PrintLine(kStartupLine);
         TakeKeyHits(kSaveKey);  // presses before the first frame do not count
         const FrameLoopHooks* callers = &run->hooks;
-        loopHooks.afterFrame = [callers](DemoState& s) {
+        const bool save = options.interactive;
+        loopHooks.afterFrame = [callers, save](DemoState& s) {
             if (callers->afterFrame) callers->afterFrame(s);
-            if (TakeKeyHits(kSaveKey) > 0) SaveSceneFromKey(s);
+            if (TakeKeyHits(kSaveKey) > 0 && save) SaveSceneFromKey(s);
         };
     }
     run->loop = BeginFrameLoop(run->state, loopHooks);

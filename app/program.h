@@ -22,12 +22,15 @@ inline constexpr int32_t kTimingKey = 32;  // space bar, held
 inline constexpr int32_t kCrossArm = 5;
 inline constexpr int32_t kSaveKey = 116;  // F5, pressed: saves the scene (interactive program)
 
+class Controls;
+
 // What the frame loop keeps between frames.
 struct DemoState {
     Ref<TGraphics> window;  // none when it could not be opened
     Ref<PhysicsWorld> world;
     Ref<PhysicsBody> templateBox;
-    bool held = false;  // the throw button was down at the previous frame's test
+    bool held = false;             // the throw button was down at the previous frame's test
+    Controls* controls = nullptr;  // none: the plain frame, which nothing can change
 };
 
 struct FrameLoopHooks {
@@ -43,11 +46,16 @@ struct FrameLoopHooks {
 struct SandboxOptions {
     const SceneData* scene = nullptr;  // none: the pyramid, built in code
     bool interactive = false;          // a start-up line, and the save key
+    Controls* controls = nullptr;      // the panel's controls; none: the plain frame
 };
 
 // Start-up after the host modules: the registries, the window, the world and the scene (the
 // pyramid unless `scene` is given; a scene must come from LoadScene).
 DemoState StartDemo(const SceneData* scene = nullptr);
+
+// Gives state a new world built from `scene` (none: the pyramid) and its template box, with what
+// the program sets on every world. StartDemo's, and a restart's.
+void BuildDemoWorld(DemoState& state, const SceneData* scene);
 
 // A frame loop under way, one turn per StepFrameLoop call, so that a platform that owns the
 // loop (a browser's animation frames) can drive it; RunFrameLoop is those calls in a loop.
@@ -68,12 +76,22 @@ bool StepFrameLoop(FrameLoop& loop);
 // frames run.
 int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks = {});
 
-// One frame: clear, three simulation steps, the mouse step, the cursor cross, present.
+// One frame: clear, three simulation steps, the mouse step, the cursor cross, present; with
+// controls, their frame (app/controls.h).
 void RunFrame(DemoState& state);
 
+// Where a step's time went, in the units of `now` (the statistics' clock), added up over steps.
+struct StepTimes {
+    int64_t (*now)() = nullptr;
+    int64_t update = 0;   // world.Update: relaxation and integration
+    int64_t bodies = 0;   // the body pass
+    int64_t collide = 0;  // the collision pass
+};
+
 // One simulation step: world update, body positions, then the timed collision pass; the
-// milliseconds it took are printed while the timing key is held.
-void SimulationStep(PhysicsWorld& world);
+// milliseconds it took are printed while the timing key is held. `times`, when given, gets the
+// phases' durations added; reading its clock changes nothing else.
+void SimulationStep(PhysicsWorld& world, StepTimes* times = nullptr);
 
 // The cross at the cursor: two lines, each arm kCrossArm pixels long.
 void DrawCursorCross();
@@ -103,6 +121,7 @@ bool StepSandbox(SandboxRun& run);
 
 // The whole program after the process entry: starts the host modules, then StartDemo and the
 // frame loop. Returns the exit status, 0. Without a window nothing could ever end the loop (the
-// quit key is read from the window's input), so that raises a run-time error instead. Runs at
-// most once per process; a second call returns 0 at once.
+// quit key is read from the window's input), so that raises a run-time error instead; so does an
+// interactive run with no display to show its window on. Runs at most once per process; a
+// second call returns 0 at once.
 int RunSandbox(const FrameLoopHooks& hooks = {}, const SandboxOptions& options = {});

@@ -44,6 +44,10 @@ const char* KindName(ScriptKind k) {
             return "keyup";
         case ScriptKind::kWheel:
             return "wheel";
+        case ScriptKind::kFocus:
+            return "focus";
+        case ScriptKind::kCommand:
+            return "command";
     }
     FuzzFail(__FILE__, __LINE__, "event kind out of the enumeration");
 }
@@ -63,7 +67,13 @@ size_t EventLines(const std::string& text) {
 std::string Canonical(const std::vector<ScriptEvent>& events) {
     std::string s;
     for (const ScriptEvent& e : events) {
-        s += std::to_string(e.frame) + " " + KindName(e.kind) + " " + std::to_string(e.a);
+        s += std::to_string(e.frame);
+        if (e.frame == 0 || e.pump != 1) s += "@" + std::to_string(e.pump);
+        if (e.kind == ScriptKind::kCommand) {
+            s += " " + CommandText(e.command) + "\n";
+            continue;
+        }
+        s += std::string(" ") + KindName(e.kind) + " " + std::to_string(e.a);
         if (e.kind == ScriptKind::kMove) s += " " + std::to_string(e.b);
         s += "\n";
     }
@@ -73,8 +83,12 @@ std::string Canonical(const std::vector<ScriptEvent>& events) {
 bool SameEvents(const std::vector<ScriptEvent>& x, const std::vector<ScriptEvent>& y) {
     if (x.size() != y.size()) return false;
     for (size_t i = 0; i < x.size(); ++i) {
-        if (x[i].frame != y[i].frame || x[i].kind != y[i].kind || x[i].a != y[i].a ||
-            x[i].b != y[i].b) {
+        if (x[i].frame != y[i].frame || x[i].pump != y[i].pump || x[i].kind != y[i].kind ||
+            x[i].a != y[i].a || x[i].b != y[i].b) {
+            return false;
+        }
+        if (x[i].kind == ScriptKind::kCommand &&
+            CommandText(x[i].command) != CommandText(y[i].command)) {
             return false;
         }
     }
@@ -99,8 +113,12 @@ void FuzzScript(const std::string& text) {
                                                       " event lines" + where);
     for (size_t i = 0; i < events.size(); ++i) {
         const ScriptEvent& e = events[i];
-        FUZZ_CHECK(e.frame >= 1, "frame below 1" + where);
-        if (i > 0) FUZZ_CHECK(events[i - 1].frame <= e.frame, "events not sorted by frame" + where);
+        FUZZ_CHECK(e.frame >= 0 && e.pump >= 1, "frame below 0 or query below 1" + where);
+        if (i > 0) {
+            const ScriptEvent& p = events[i - 1];
+            FUZZ_CHECK(p.frame < e.frame || (p.frame == e.frame && p.pump <= e.pump),
+                       "events not sorted by frame and query" + where);
+        }
         switch (e.kind) {
             case ScriptKind::kDown:
             case ScriptKind::kUp:
@@ -109,6 +127,12 @@ void FuzzScript(const std::string& text) {
             case ScriptKind::kKeyDown:
             case ScriptKind::kKeyUp:
                 FUZZ_CHECK(e.a >= 1 && e.a <= 255, "key code out of 1..255" + where);
+                break;
+            case ScriptKind::kFocus:
+                FUZZ_CHECK(e.a == 0 || e.a == 1, "focus out of 0..1" + where);
+                break;
+            case ScriptKind::kCommand:
+                FUZZ_CHECK(e.a == 0 && e.pump == 1 && e.frame >= 1, "command with values" + where);
                 break;
             case ScriptKind::kMove:
             case ScriptKind::kWheel:

@@ -13,6 +13,11 @@
 // none (back ends may say otherwise: see their headers). Later calls do nothing.
 void StartHost();
 
+// Whether windows appear where someone can see them: false when the platform runs without video
+// or on a driver that draws into memory only (which SDL falls back to by itself when no display
+// can be reached).
+bool HostHasVisibleDisplay();
+
 // Input injection, for the active window: each call queues the platform's own kind of input
 // event, which the normal pump then translates like any other input. Positions are client
 // pixels and may lie outside the window.

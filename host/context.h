@@ -111,6 +111,8 @@ struct HostContext {
     HostClock* clock = &realClock;
     Ref<TSystemDriver> systemDriver;
     bool pumping = false;  // a system pump is running
+    PumpListener pumpListener = nullptr;  // told of every pump before it polls
+    void* pumpContext = nullptr;
     std::unique_ptr<HostBackEndState> backEnd;
 };
 

@@ -21,15 +21,22 @@ void SetSystemDriver(const Ref<TSystemDriver>& driver) { Host().systemDriver = d
 
 TSystemDriver* SystemDriver() { return Host().systemDriver.get(); }
 
+void SetPumpListener(PumpListener listener, void* context) {
+    Host().pumpListener = listener;
+    Host().pumpContext = context;
+}
+
 void PumpSystemEvents() {
     if (Host().pumping || !Host().systemDriver) return;
     PumpGuard guard;
+    if (Host().pumpListener != nullptr) Host().pumpListener(Host().pumpContext);
     Host().systemDriver->Poll();
 }
 
 void WaitSystemEvents() {
     if (Host().pumping || !Host().systemDriver) return;
     PumpGuard guard;
+    if (Host().pumpListener != nullptr) Host().pumpListener(Host().pumpContext);
     Host().systemDriver->Wait();
 }
 

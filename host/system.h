@@ -41,5 +41,11 @@ TSystemDriver* SystemDriver();
 void PumpSystemEvents();
 void WaitSystemEvents();
 
+// Called at the start of every pump that reaches the driver (not the nested calls that return
+// at once), before it takes anything in: a session recorder counts the pumps of a frame with it,
+// and a replay delivers events due at a given pump. None by default; one listener at a time.
+using PumpListener = void (*)(void* context);
+void SetPumpListener(PumpListener listener, void* context);
+
 // The system driver's MoveMouse; nothing without a driver.
 void MoveMouse(int32_t x, int32_t y);

@@ -8,7 +8,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0 libpng-dev
-  nlohmann-json3-dev
+  nlohmann-json3-dev libimgui-dev
   xvfb xauth xdotool x11-utils imagemagick
   clang libclang-rt-14-dev clang-format
 )

@@ -77,10 +77,11 @@ class TGLLumo2DDriver : public TLumo2DDriver {
 
     // Reads the current back buffer, top row first, RGBA8; false without a current graphics.
     bool ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height);
+    // Sends the batched lines and points; drawing that bypasses this driver (an overlay drawn
+    // with its own GL calls) flushes first so that it lands on top.
+    void Flush();
 
   private:
-    // Sends the batched lines and points.
-    void Flush();
     // Hands the current projection to the current context's program.
     void ApplyProjection();
     // The rendering state a freshly selected context starts from.

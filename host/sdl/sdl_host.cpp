@@ -132,6 +132,13 @@ void StartHost() {
     }
 }
 
+bool HostHasVisibleDisplay() {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return false;
+    const char* video = SDL_GetCurrentVideoDriver();
+    return video != nullptr && std::strcmp(video, "offscreen") != 0 &&
+           std::strcmp(video, "dummy") != 0;
+}
+
 void InjectMouseMove(int32_t x, int32_t y) {
     SDL_Event e{};
     e.type = SDL_MOUSEMOTION;

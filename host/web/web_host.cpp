@@ -167,6 +167,9 @@ void StartHost() {
     }
 }
 
+// In a page the canvas is on screen; under node there is nothing to see.
+bool HostHasVisibleDisplay() { return WebState().started && WebState().browser; }
+
 void InjectMouseMove(int32_t x, int32_t y) {
     WebHostState& s = WebState();
     WebInput in;

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     ReplayOptions options;
     std::vector<ScriptEvent> events;
     SceneLoad scene;
+    ScriptScenes scriptScenes;
     try {
         options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
         }
         if (!options.inputPath.empty()) events = LoadScript(options.inputPath);
         CheckRun(options, events);
+        scriptScenes = LoadScriptScenes(events, options.inputPath);
         if (!options.scene.empty()) {
             // Read and checked in full before the window opens; nothing of a bad scene is used.
             scene = ReadSceneArgument(options.scene);
@@ -50,7 +52,7 @@ int main(int argc, char** argv) {
     }
     try {
         const SceneData* start = scene.scene ? &*scene.scene : nullptr;
-        return RunGuarded([&] { return RunReplay(options, events, start); });
+        return RunGuarded([&] { return RunReplay(options, events, start, scriptScenes); });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sandbox-replay: %s\n", Printable(e.what()).c_str());
         return 1;

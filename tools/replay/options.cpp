@@ -27,6 +27,13 @@ const char* const kReplayUsage =
     "                                       (8 Backspace, 13 Return, 27 Escape, 32 Space,\n"
     "                                       48-57 digits, 65-90 letters, 112-135 F1-F24 ...)\n"
     "                    wheel N            notches\n"
+    "                    focus 0|1          the window loses or gains the focus\n"
+    "                  or a control command applied at frame F's start (panel 0|1,\n"
+    "                  pause 0|1, step, steps N, restart, scene NAME|FILE, gravity X Y,\n"
+    "                  iterations N, bounce V, friction V, divisor N,\n"
+    "                  draw particles|boxes|pairs|ids 0|1, capture 0|1).\n"
+    "                  'F@K kind args' delivers an event before frame F's K-th input\n"
+    "                  query (0@K: before the first frame), as sandbox --record writes.\n"
     "                  '#' starts a comment. At most 60000 events in one frame.\n"
     "                  Events after frame N, and frames out of order (they run in frame\n"
     "                  order), are accepted with a warning on standard error.\n"
@@ -120,6 +127,7 @@ constexpr KindInfo kKinds[] = {
     {"move", ScriptKind::kMove, 2},   {"down", ScriptKind::kDown, 1},
     {"up", ScriptKind::kUp, 1},       {"keydown", ScriptKind::kKeyDown, 1},
     {"keyup", ScriptKind::kKeyUp, 1}, {"wheel", ScriptKind::kWheel, 1},
+    {"focus", ScriptKind::kFocus, 1},
 };
 
 int32_t ParseCoordinate(const std::string& word, const std::string& what) {
@@ -131,12 +139,42 @@ int32_t ParseCoordinate(const std::string& word, const std::string& what) {
     return v;
 }
 
-ScriptEvent ParseLine(const std::vector<std::string>& words, const std::string& where) {
+ScriptEvent ParseLine(const std::vector<std::string>& words, const std::string& rest,
+                      const std::string& where) {
     ScriptEvent e;
-    e.frame = ParseInt(words[0], where + "frame number");
-    if (e.frame < 1) throw UsageError(where + "frame number " + Shown(words[0]) + " is below 1");
+    const size_t at = words[0].find('@');
+    const bool withPump = at != std::string::npos;
+    if (withPump) {
+        // F@K: the K-th input query of frame F; frame 0 is the start-up, before the first frame.
+        const std::string frame = words[0].substr(0, at);
+        e.frame = ParseInt(frame, where + "frame number");
+        if (e.frame < 0) throw UsageError(where + "frame number " + Shown(frame) + " is below 0");
+        e.pump = ParseInt(words[0].substr(at + 1), where + "query number");
+        if (e.pump < 1) {
+            throw UsageError(where + "query number " + Shown(words[0].substr(at + 1)) +
+                             " is below 1");
+        }
+    } else {
+        e.frame = ParseInt(words[0], where + "frame number");
+        if (e.frame < 1) {
+            throw UsageError(where + "frame number " + Shown(words[0]) + " is below 1");
+        }
+    }
     if (words.size() < 2) throw UsageError(where + "an event kind must follow the frame number");
     const std::string& kind = words[1];
+    if (IsCommandKind(kind)) {
+        if (withPump) {
+            throw UsageError(where + "'" + kind +
+                             "' is a command, applied at the frame's start: it takes no @query");
+        }
+        std::string error;
+        const std::vector<std::string> args(words.begin() + 1, words.end());
+        std::optional<ControlCommand> c = ParseCommand(args, rest, error);
+        if (!c) throw UsageError(where + error);
+        e.kind = ScriptKind::kCommand;
+        e.command = std::move(*c);
+        return e;
+    }
     const KindInfo* info = nullptr;
     for (const KindInfo& k : kKinds) {
         if (kind == k.name) info = &k;
@@ -171,6 +209,14 @@ ScriptEvent ParseLine(const std::vector<std::string>& words, const std::string& 
         case ScriptKind::kWheel:
             e.a = ParseInt(words[2], where + "wheel notches");
             break;
+        case ScriptKind::kFocus:
+            e.a = ParseInt(words[2], where + "focus");
+            if (e.a != 0 && e.a != 1) {
+                throw UsageError(where + "focus " + Shown(words[2]) + " is not 0 (lost) or 1");
+            }
+            break;
+        case ScriptKind::kCommand:
+            break;
     }
     return e;
 }
@@ -179,7 +225,15 @@ std::string Where(const std::string& name, int32_t line) {
     return Shown(name) + ":" + std::to_string(line) + ": ";
 }
 
-bool ByFrame(const ScriptEvent& x, const ScriptEvent& y) { return x.frame < y.frame; }
+bool ByFrame(const ScriptEvent& x, const ScriptEvent& y) {
+    return x.frame != y.frame ? x.frame < y.frame : x.pump < y.pump;
+}
+
+// The frame whose quit test first sees the event: its own when its frame's first query takes
+// it in, else the next frame's.
+int32_t TestFrame(const ScriptEvent& e) {
+    return e.pump <= 1 && e.frame >= 1 ? e.frame : e.frame + 1;
+}
 
 }  // namespace
 
@@ -194,7 +248,19 @@ std::vector<ScriptEvent> ParseScript(std::istream& in, const std::string& name) 
         std::vector<std::string> w;
         for (std::string s; words >> s;) w.push_back(s);
         if (w.empty()) continue;
-        events.push_back(ParseLine(w, Where(name, lineNo)));
+        // What follows the kind, for a scene's name that may hold spaces.
+        std::string rest;
+        if (w.size() >= 2) {
+            std::istringstream again(line);
+            std::string skip;
+            again >> skip >> skip;
+            std::getline(again, rest);
+            const char* const space = " \t\n\v\f\r";
+            const size_t first = rest.find_first_not_of(space);
+            const size_t last = rest.find_last_not_of(space);
+            rest = first == std::string::npos ? "" : rest.substr(first, last - first + 1);
+        }
+        events.push_back(ParseLine(w, rest, Where(name, lineNo)));
         events.back().line = lineNo;
     }
     if (in.bad()) throw UsageError(Shown(name) + ": read error");
@@ -272,16 +338,17 @@ std::vector<std::string> ScriptWarnings(const std::vector<ScriptEvent>& events, 
 ScriptQuit FindScriptQuit(const std::vector<ScriptEvent>& events, int32_t frames) {
     // The quit test reads the key's state after all of a frame's events have been taken in: a
     // press and a release in one frame leave it up.
+    // An event taken in after a frame's quit test counts at the next frame's.
     bool down = false;
     int32_t pressLine = 0;
-    for (size_t i = 0; i < events.size() && events[i].frame <= frames; ++i) {
+    for (size_t i = 0; i < events.size() && TestFrame(events[i]) <= frames; ++i) {
         const ScriptEvent& e = events[i];
         if ((e.kind == ScriptKind::kKeyDown || e.kind == ScriptKind::kKeyUp) && e.a == kQuitKey) {
             down = e.kind == ScriptKind::kKeyDown;
             if (down) pressLine = e.line;
         }
-        const bool frameEnds = i + 1 == events.size() || events[i + 1].frame != e.frame;
-        if (frameEnds && down) return {e.frame, pressLine};
+        const bool testEnds = i + 1 == events.size() || TestFrame(events[i + 1]) != TestFrame(e);
+        if (testEnds && down) return {TestFrame(e), pressLine};
     }
     return {};
 }

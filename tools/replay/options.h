@@ -4,8 +4,18 @@
 //   sandbox-replay --frames N [--scene FILE|NAME] [--input FILE] [--trace FILE] [--png FILE]
 //                  [--png-every K --png-dir DIR] [--save FILE]
 //
-// A script line is `F kind args`: frame F (from 1), then one of
-//   move X Y | down B | up B | keydown K | keyup K | wheel N
+// A script line is `F kind args`: frame F (from 1), then an input event, one of
+//   move X Y | down B | up B | keydown K | keyup K | wheel N | focus 0|1
+// delivered before frame F's first input query, or a control command (app/controls.h:
+// panel, pause, step, steps, restart, scene, gravity, iterations, bounce, friction, divisor,
+// draw, capture), applied at the start of frame F's first step.
+//
+// An input event may name the query that takes it in: `F@K kind args` delivers it just before
+// the K-th input query of frame F (from 1, the quit test; `F` alone is `F@1`), and `0@K` the
+// K-th query before the first frame. This is where `sandbox --record` found each event, and
+// what makes a replay of a live session bit for bit the same. An event whose query a frame never
+// reaches is delivered at the next frame's first.
+//
 // `#` starts a comment; blank lines are ignored. Everything is checked before the program
 // starts, so that a bad command line or script never opens a window: every value the check
 // lets through is one the host can deliver.
@@ -16,20 +26,24 @@
 #include <string>
 #include <vector>
 
+#include "app/controls.h"
+
 // A bad command line or script; the tool prints the message and exits with status 2.
 class UsageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
 
-enum class ScriptKind { kMove, kDown, kUp, kKeyDown, kKeyUp, kWheel };
+enum class ScriptKind { kMove, kDown, kUp, kKeyDown, kKeyUp, kWheel, kFocus, kCommand };
 
 struct ScriptEvent {
     int32_t frame = 0;
+    int32_t pump = 1;  // the input query of the frame it is delivered before, from 1
     ScriptKind kind = ScriptKind::kMove;
-    int32_t a = 0;     // x, button, key code or notches
-    int32_t b = 0;     // y for a move
-    int32_t line = 0;  // where it stands in its script, from 1
+    int32_t a = 0;           // x, button, key code, notches or focus (1 gained)
+    int32_t b = 0;           // y for a move
+    int32_t line = 0;        // where it stands in its script, from 1
+    ControlCommand command;  // for kCommand
 };
 
 struct ReplayOptions {
@@ -54,7 +68,8 @@ inline constexpr int32_t kMaxEventsPerFrame = 60000;
 // Throws UsageError naming the offending option or value.
 ReplayOptions ParseCommandLine(const std::vector<std::string>& args);
 
-// Events sorted by frame, keeping file order within a frame. `name` prefixes the messages
+// Events sorted by frame and query, keeping file order within one query. `name` prefixes the
+// messages
 // ("script.txt:3: ..."). Throws UsageError.
 std::vector<ScriptEvent> ParseScript(std::istream& in, const std::string& name);
 std::vector<ScriptEvent> LoadScript(const std::string& path);

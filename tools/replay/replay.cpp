@@ -7,12 +7,17 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/controls.h"
+#include "app/panel.h"
 #include "app/program.h"
 #include "app/scene_file.h"
+#include "app/scene_source.h"
+#include "app/trace.h"
 #include "host/backend.h"
 #include "host/clock.h"
 #include "host/graphics.h"
 #include "host/hook.h"
+#include "host/system.h"
 #include "physics/verlet.h"
 #include "tools/replay/message.h"
 #include "tools/replay/output_check.h"
@@ -41,8 +46,63 @@ void Deliver(const ScriptEvent& e) {
         case ScriptKind::kWheel:
             InjectWheel(e.a);
             break;
+        case ScriptKind::kFocus:
+            InjectFocus(e.a != 0);
+            break;
+        case ScriptKind::kCommand:
+            break;  // applied by the controls at the frame's start
     }
 }
+
+// Hands the script to the program where it belongs: commands to the controls for the start of
+// their frame, events to SDL's queue just before the input query that is to take them in.
+class ScriptFeed {
+  public:
+    ScriptFeed(const std::vector<ScriptEvent>& events, Controls& controls)
+        : events_(events), controls_(controls) {}
+
+    // Before frame F's quit test, its first query: what is due by then.
+    void BeginFrame(int32_t frame) {
+        frame_ = frame;
+        pump_ = 0;
+        while (next_ < events_.size() &&
+               (events_[next_].frame < frame ||
+                (events_[next_].frame == frame && events_[next_].pump <= 1))) {
+            Take(events_[next_++]);
+        }
+    }
+
+    static void OnPump(void* self) { static_cast<ScriptFeed*>(self)->Pump(); }
+
+  private:
+    void Pump() {
+        ++pump_;
+        // The quit test's query is served by BeginFrame, except before the first frame.
+        if (frame_ > 0 && pump_ <= 1) return;
+        while (next_ < events_.size() && events_[next_].frame == frame_ &&
+               events_[next_].pump <= pump_) {
+            Take(events_[next_++]);
+        }
+    }
+
+    void Take(const ScriptEvent& e) {
+        if (e.kind == ScriptKind::kCommand) {
+            controls_.Schedule(e.command);
+        } else {
+            Deliver(e);
+        }
+    }
+
+    const std::vector<ScriptEvent>& events_;
+    Controls& controls_;
+    size_t next_ = 0;
+    int32_t frame_ = 0;  // 0: start-up, before the first frame
+    int32_t pump_ = 0;
+};
+
+// The statistics' clock in a replay: the host's, which is virtual, so that what the panel shows
+// is the same in every run.
+int64_t VirtualNanos() { return static_cast<int64_t>(ElapsedMs()) * 1000000; }
 
 // Records each frame at its presentation: the particle trace, and the picture when one is due.
 // It is the context object of its present hook.
@@ -69,9 +129,9 @@ class Recorder : public Object {
         }
     }
 
-    void BeginFrame(int32_t frame, PhysicsWorld* world) {
+    void BeginFrame(int32_t frame, const DemoState* state) {
         frame_ = frame;
-        world_ = world;
+        state_ = state;
     }
 
     // Writes the last picture and commits the trace; throws std::runtime_error when either
@@ -104,7 +164,7 @@ class Recorder : public Object {
   private:
     void Record() {
         // The window's opening presents too, before the first frame: nothing to record then.
-        if (frame_ < 1 || frame_ > options_.frames || world_ == nullptr) return;
+        if (frame_ < 1 || frame_ > options_.frames || state_ == nullptr) return;
         drawn_ = frame_;
         if (trace_) WriteTrace();
         const bool last = frame_ == lastFrame_ && !options_.pngPath.empty();
@@ -112,15 +172,8 @@ class Recorder : public Object {
         if (last || series) Capture(last, series);
     }
 
-    void WriteTrace() {
-        std::FILE* out = trace_->stream();
-        int32_t i = 0;
-        for (Verlet* v : world_->VerletList->each<Verlet>()) {
-            std::fprintf(out, "%d %d %.9g %.9g\n", frame_, i, static_cast<double>(v->pos->x),
-                         static_cast<double>(v->pos->y));
-            ++i;
-        }
-    }
+    // The world as it is now: a restart in this frame has replaced the one it began with.
+    void WriteTrace() { WriteTraceFrame(trace_->stream(), frame_, *state_->world); }
 
     void Capture(bool last, bool series) {
         int32_t w = 0, h = 0;
@@ -156,7 +209,7 @@ class Recorder : public Object {
     const int32_t lastFrame_;
     int32_t frame_ = 0;
     int32_t drawn_ = 0;  // the last frame presented
-    PhysicsWorld* world_ = nullptr;
+    const DemoState* state_ = nullptr;
     std::vector<uint8_t> pixels_;
     std::vector<uint8_t> lastPixels_;
     int32_t lastWidth_ = 0, lastHeight_ = 0;
@@ -186,8 +239,22 @@ void CheckRun(const ReplayOptions& options, const std::vector<ScriptEvent>& even
     CheckOutputs(options);
 }
 
+ScriptScenes LoadScriptScenes(const std::vector<ScriptEvent>& events, const std::string& name) {
+    ScriptScenes scenes;
+    for (const ScriptEvent& e : events) {
+        if (e.kind != ScriptKind::kCommand || e.command.kind != CommandKind::kScene) continue;
+        if (scenes.count(e.command.text) != 0) continue;
+        SceneLoad load = ReadSceneArgument(e.command.text);
+        if (!load.scene) {
+            throw UsageError(Shown(name) + ":" + std::to_string(e.line) + ": " + load.error);
+        }
+        scenes.emplace(e.command.text, std::make_shared<const SceneData>(std::move(*load.scene)));
+    }
+    return scenes;
+}
+
 int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& events,
-              const SceneData* scene) {
+              const SceneData* scene, const ScriptScenes& scenes) {
     if (options.pngEvery > 0) PreparePictureDirectory(options.pngDir);
     std::unique_ptr<OutputFile> trace;
     if (!options.tracePath.empty()) trace = std::make_unique<OutputFile>(options.tracePath);
@@ -201,29 +268,49 @@ int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& even
 
     auto recorder = std::make_shared<Recorder>(options, std::move(trace), std::move(save),
                                                LastFrame(options, events));
-    size_t next = 0;
+    // The controls as the live program has them, but taking commands from the script alone:
+    // the panel shows, and its widgets and keys change nothing.
+    Controls controls(scene);
+    controls.SetLiveInput(false);
+    controls.SetStatsClock(&VirtualNanos);
+    if (!options.scene.empty()) controls.SetStartSceneName(options.scene);
+    controls.SetSceneResolver([&scenes](const std::string& arg, std::string& error) {
+        const auto found = scenes.find(arg);
+        if (found != scenes.end()) return found->second;
+        error = "'" + Shown(arg) + "' was not loaded before the run";
+        return std::shared_ptr<const SceneData>();
+    });
+    StartHost();
+    Panel panel(controls);
+    panel.Start();
+    ScriptFeed feed(events, controls);
+    SetPumpListener(&ScriptFeed::OnPump, &feed);
     FrameLoopHooks hooks;
     hooks.beforeQuitTest = [&](int32_t frame, DemoState& state) {
         if (frame == 1) AttachHook(PresentHook, &Recorder::OnPresent, recorder, 0);
-        recorder->BeginFrame(frame, state.world.get());
-        while (next < events.size() && events[next].frame <= frame) Deliver(events[next++]);
+        recorder->BeginFrame(frame, &state);
+        feed.BeginFrame(frame);
         // The program ends its own way: Escape held at the test after the last frame.
         if (frame - 1 == options.frames) InjectKey(kQuitKey, true);
     };
     hooks.afterLoop = [&](DemoState& state) { recorder->KeepScene(state); };
     SandboxOptions sandbox;
     sandbox.scene = scene;
+    sandbox.controls = &controls;
     int status = 0;
+    auto unhook = [&] {
+        SetPumpListener(nullptr, nullptr);
+        DetachHook(PresentHook, &Recorder::OnPresent, recorder);
+        SetHostClock(nullptr);
+    };
     try {
         status = RunSandbox(hooks, sandbox);
     } catch (...) {
         // Unhook the recorder so that it goes, and with it the unfinished trace file.
-        DetachHook(PresentHook, &Recorder::OnPresent, recorder);
-        SetHostClock(nullptr);
+        unhook();
         throw;
     }
-    DetachHook(PresentHook, &Recorder::OnPresent, recorder);
-    SetHostClock(nullptr);
+    unhook();
     recorder->Finish();
     return status;
 }

@@ -1,0 +1,29 @@
+#pragma once
+// The sandbox's command line:
+//
+//   sandbox [--scene FILE|NAME] [--record FILE] [--trace FILE]
+//
+// A bad option or value is one line of text naming it; the program prints it and exits with
+// status 2 before anything starts.
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class CommandLineError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct SandboxCommandLine {
+    std::string scene;       // a scene file or a built-in scene's name; empty: the pyramid
+    std::string recordPath;  // the session as a replay script
+    std::string tracePath;   // the particle trace, as sandbox-replay --trace writes it
+    bool help = false;
+};
+
+// Throws CommandLineError.
+SandboxCommandLine ParseSandboxCommandLine(const std::vector<std::string>& args);
+
+// The usage text, naming the built-in scenes.
+std::string SandboxUsage();

@@ -1,0 +1,209 @@
+// The controlled frame and the panel on the offscreen video driver: untouched controls give the
+// plain frame bit for bit, the panel draws over the scene and nowhere else, and the commands do
+// what they say from the frame they are applied at.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "app/controls.h"
+#include "app/panel.h"
+#include "app/program.h"
+#include "host/clock.h"
+#include "host/graphics.h"
+#include "host/hook.h"
+#include "host/input.h"
+#include "host/sdl/sdl_host.h"
+#include "physics/verlet.h"
+
+namespace {
+
+class OffscreenHost : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        SetHostClock(&clock_);
+        StartHost();
+    }
+    void TearDown() override { SetHostClock(nullptr); }
+
+  private:
+    VirtualClock clock_;
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OffscreenHost);
+
+// Keeps the picture of every present.
+class Pictures : public Object {
+  public:
+    static const ClassInfo kClass;
+    Pictures() : Object(kClass) {}
+    static ObjectRef OnPresent(int32_t, const ObjectRef& data, const ObjectRef& context) {
+        auto* self = static_cast<Pictures*>(context.get());
+        std::vector<uint8_t> rgba;
+        int32_t w = 0, h = 0;
+        if (ReadBackBuffer(rgba, w, h)) self->frames.push_back(std::move(rgba));
+        return data;
+    }
+    std::vector<std::vector<uint8_t>> frames;
+};
+const ClassInfo Pictures::kClass{"Pictures", &Object::kClass};
+
+ControlCommand Cmd(CommandKind kind, int32_t value = 0, float x = 0, float y = 0) {
+    ControlCommand c;
+    c.kind = kind;
+    c.value = value;
+    c.x = x;
+    c.y = y;
+    return c;
+}
+
+// One run of the program's frame loop from a fresh demo world.
+struct RunResult {
+    std::vector<std::vector<float>> positions;  // per frame, x and y of every particle
+    std::vector<std::vector<uint8_t>> pictures;
+    int32_t bodies = 0;
+    int32_t worlds = 0;
+    std::vector<float> lastThrow;  // bounce, friction, velocity x and y of the last thrown box
+};
+
+// input[f] runs before frame f's quit test; commands[f] are applied at frame f's start. With
+// `controlled` false the plain frame runs.
+RunResult RunFrames(int32_t frames, const std::map<int32_t, std::function<void()>>& input,
+                    const std::map<int32_t, std::vector<ControlCommand>>& commands, bool controlled,
+                    bool pictures = false) {
+    DemoState state = StartDemo();
+    Controls controls(nullptr);
+    Panel panel(controls);
+    panel.Start();
+    if (controlled) state.controls = &controls;
+    auto probe = std::make_shared<Pictures>();
+    if (pictures) AttachHook(PresentHook, &Pictures::OnPresent, probe, 0);
+    RunResult run;
+    FrameLoopHooks hooks;
+    hooks.beforeQuitTest = [&](int32_t frame, DemoState&) {
+        if (auto it = input.find(frame); it != input.end()) it->second();
+        if (auto it = commands.find(frame); it != commands.end()) {
+            for (const ControlCommand& c : it->second) controls.Schedule(c);
+        }
+        if (frame == frames + 1) InjectKey(kQuitKey, true);
+    };
+    hooks.afterFrame = [&](DemoState& s) {
+        std::vector<float> p;
+        for (Verlet* v : s.world->VerletList->each<Verlet>()) {
+            p.push_back(v->pos->x);
+            p.push_back(v->pos->y);
+        }
+        run.positions.push_back(std::move(p));
+    };
+    EXPECT_EQ(RunFrameLoop(state, hooks), frames);
+    if (pictures) DetachHook(PresentHook, &Pictures::OnPresent, probe);
+    run.pictures = std::move(probe->frames);
+    for (PhysicsBody* b : state.world->PhysicsBodies->each<PhysicsBody>()) {
+        ++run.bodies;
+        for (Verlet* v : b->verlets->each<Verlet>()) {
+            if (b->ID < 46) break;  // the scene's own
+            run.lastThrow = {b->bounce, b->friction, v->pos->x - v->oldpos->x,
+                             v->pos->y - v->oldpos->y};
+            break;
+        }
+    }
+    for ([[maybe_unused]] PhysicsWorld* w : WorldList->each<PhysicsWorld>()) ++run.worlds;
+    InjectKey(kQuitKey, false);
+    InjectMouseButton(1, false);
+    IsKeyDown(kQuitKey);
+    return run;
+}
+
+// A drag of (+64, -32) from (600, 200), released at frame 5's test.
+std::map<int32_t, std::function<void()>> Throw() {
+    return {{1, [] { InjectMouseMove(600, 200); }},
+            {2, [] { InjectMouseButton(1, true); }},
+            {3, [] { InjectMouseMove(664, 168); }},
+            {5, [] { InjectMouseButton(1, false); }}};
+}
+
+// Whether two pictures agree outside (inside == false) or inside the panel's place.
+bool SameIn(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, bool inside) {
+    for (int32_t y = 0; y < kWindowHeight; ++y) {
+        for (int32_t x = 0; x < kWindowWidth; ++x) {
+            const bool inPanel = x < 360 && y < 600;
+            if (inPanel != inside) continue;
+            const size_t i = (static_cast<size_t>(y) * kWindowWidth + static_cast<size_t>(x)) * 4;
+            if (a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2]) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(ControlsFrame, UntouchedControlsGiveThePlainFrameBitForBit) {
+    const RunResult plain = RunFrames(12, Throw(), {}, false, true);
+    const RunResult controlled = RunFrames(12, Throw(), {}, true, true);
+    EXPECT_EQ(plain.bodies, 47);
+    EXPECT_EQ(controlled.positions, plain.positions);
+    ASSERT_EQ(controlled.pictures.size(), plain.pictures.size());
+    EXPECT_TRUE(controlled.pictures == plain.pictures);
+}
+
+// The panel lies on top of the scene, only where it stands, and once closed the picture is the
+// scene's again: the panel's renderer leaves the 2-D driver's GL state as it found it.
+TEST(ControlsFrame, PanelDrawsOverTheSceneOnlyWhereItStands) {
+    const std::map<int32_t, std::vector<ControlCommand>> panel = {
+        {3, {Cmd(CommandKind::kPanel, 1)}}, {7, {Cmd(CommandKind::kPanel, 0)}}};
+    const RunResult closed = RunFrames(9, Throw(), {}, true, true);
+    const RunResult open = RunFrames(9, Throw(), panel, true, true);
+    EXPECT_EQ(open.positions, closed.positions);
+    ASSERT_EQ(open.pictures.size(), closed.pictures.size());
+    const size_t first = open.pictures.size() - 9;  // the window's opening presents too
+    for (size_t f = 1; f <= 9; ++f) {
+        const auto& a = open.pictures[first + f - 1];
+        const auto& b = closed.pictures[first + f - 1];
+        const bool shown = f >= 3 && f <= 6;
+        EXPECT_TRUE(SameIn(a, b, false)) << "frame " << f << ": outside the panel";
+        EXPECT_EQ(SameIn(a, b, true), !shown) << "frame " << f << ": the panel's place";
+    }
+}
+
+TEST(ControlsFrame, PauseHoldsTheWorldAndStepRunsOneFrame) {
+    const RunResult plain = RunFrames(4, {}, {}, false);
+    const RunResult paused = RunFrames(7, {},
+                                       {{3, {Cmd(CommandKind::kPause, 1)}},
+                                        {6, {Cmd(CommandKind::kStep)}},
+                                        {7, {Cmd(CommandKind::kPause, 0)}}},
+                                       true);
+    EXPECT_EQ(paused.positions[2], plain.positions[1]);  // frames 3..5 held at frame 2's
+    EXPECT_EQ(paused.positions[4], plain.positions[1]);
+    EXPECT_EQ(paused.positions[5], plain.positions[2]);  // the step: one frame's three steps
+    EXPECT_EQ(paused.positions[6], plain.positions[3]);  // running again
+}
+
+TEST(ControlsFrame, RestartBuildsTheSceneAfreshAndDropsTheOldWorld) {
+    const RunResult plain = RunFrames(2, {}, {}, false);
+    const RunResult restarted = RunFrames(10, Throw(), {{9, {Cmd(CommandKind::kRestart)}}}, true);
+    EXPECT_EQ(restarted.bodies, 46);  // the thrown box went with the old world
+    EXPECT_EQ(restarted.worlds, 1);
+    EXPECT_EQ(restarted.positions[8], plain.positions[0]);
+    EXPECT_EQ(restarted.positions[9], plain.positions[1]);
+}
+
+TEST(ControlsFrame, ThrowSettingsAndCaptureShapeTheThrows) {
+    // Captured while the button goes down and up: nothing is thrown.
+    const RunResult captured = RunFrames(8, Throw(), {{2, {Cmd(CommandKind::kCapture, 1)}}}, true);
+    EXPECT_EQ(captured.bodies, 46);
+    // Divisor 8: a drag of (+64, -32) gives (7, -4) (64 / 8 is bounded to 7).
+    const RunResult thrown =
+        RunFrames(5, Throw(),
+                  {{1,
+                    {Cmd(CommandKind::kDivisor, 8), Cmd(CommandKind::kBounce, 0, 0.25f),
+                     Cmd(CommandKind::kFriction, 0, 1.5f)}}},
+                  true);
+    ASSERT_EQ(thrown.lastThrow.size(), 4u);
+    EXPECT_EQ(thrown.lastThrow[0], 0.25f);
+    EXPECT_EQ(thrown.lastThrow[1], 1.5f);
+    EXPECT_EQ(thrown.lastThrow[2], 7.0f);  // thrown after the frame's steps: still its own
+    EXPECT_EQ(thrown.lastThrow[3], -4.0f);
+}

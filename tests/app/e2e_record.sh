@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# A live session recorded and replayed: the real sandbox under Xvfb, driven with real X input
+# (xdotool) through throws, the controls panel and its keys, pauses and a restart, with
+# --record and --trace; then sandbox-replay runs the recording, and its trace must be the live
+# one, bit for bit.
+#
+#   e2e_record.sh SANDBOX SANDBOX_REPLAY
+#
+# Exit status 0: passed; 77: a tool is missing (ctest reports the test as skipped).
+set -uo pipefail
+
+sandbox=$1
+replay=$2
+title="Quorrel Application"
+
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  for f in out err session.txt replay.err; do
+    [ -s "$work/$f" ] && { echo "--- $f:"; head -c 3000 "$work/$f"; echo; }
+  done
+  exit 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+(cd "$work" && exec env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$sandbox" \
+   --record session.txt --trace live.txt) >"$work/out" 2>"$work/err" &
+app_pid=$!
+
+wid=""
+for _ in $(seq 100); do
+  wid=$(xdotool search --name "^${title}\$" 2>/dev/null | head -n1)
+  [ -n "$wid" ] && break
+  kill -0 "$app_pid" 2>/dev/null || fail "the sandbox ended before its window appeared"
+  sleep 0.1
+done
+[ -n "$wid" ] || fail "no window titled '$title' within 10 s"
+
+at() { xdotool mousemove --window "$wid" "$1" "$2"; sleep 0.15; }
+drag() {  # x0 y0 x1 y1: press, move in steps, release
+  at "$1" "$2"
+  xdotool mousedown 1
+  sleep 0.15
+  for i in 1 2 3 4; do at $(( $1 + ($3 - $1) * i / 4 )) $(( $2 + ($4 - $2) * i / 4 )); done
+  xdotool mouseup 1
+  sleep 0.3
+}
+click() { at "$1" "$2"; xdotool click 1; sleep 0.3; }
+key() { xdotool key "$1"; sleep 0.4; }
+
+at 400 300
+sleep 0.3
+drag 700 250 760 200      # a throw
+key F1                    # the panel opens
+click 25 199              # Paused
+key n                     # one frame, twice
+key n
+drag 150 268 175 268      # gravity's y slider
+click 25 406              # particles
+click 25 429              # tested pairs
+drag 250 64 600 100       # pressed on the panel, released over the scene: no throw
+key p                     # running again
+drag 620 150 560 120      # a throw
+key r                     # restart
+key F1                    # the panel closes
+drag 700 200 720 180      # a throw into the fresh pyramid
+sleep 0.3
+xdotool keydown Escape
+status=""
+for _ in $(seq 100); do
+  if ! kill -0 "$app_pid" 2>/dev/null; then
+    wait "$app_pid"
+    status=$?
+    break
+  fi
+  sleep 0.1
+done
+xdotool keyup Escape
+[ -n "$status" ] || fail "still running 10 s after Escape was pressed"
+app_pid=""
+[ "$status" = 0 ] || fail "exit status $status after Escape"
+
+s="$work/session.txt"
+for want in '^[0-9]+ panel 1$' '^[0-9]+ pause 1$' '^[0-9]+ step$' '^[0-9]+ gravity ' \
+            '^[0-9]+ draw particles 1$' '^[0-9]+ draw pairs 1$' '^[0-9]+ capture 1$' \
+            '^[0-9]+ pause 0$' '^[0-9]+ restart$' '^[0-9]+ panel 0$' '^[0-9]+@[0-9]+ ' \
+            '^0@[0-9]+ '; do
+  grep -Eq "$want" "$s" || fail "the recording has no line matching '$want'"
+done
+frames=$(sed -n 's/^# the session ran \([0-9]*\) frames$/\1/p' "$s")
+[ -n "$frames" ] || fail "the recording does not end with the frame count"
+
+"$replay" --frames "$frames" --input "$s" --trace "$work/replay.txt" 2>"$work/replay.err" ||
+  fail "sandbox-replay failed on the recording"
+cmp -s "$work/live.txt" "$work/replay.txt" ||
+  fail "the replay's trace differs from the live one: $(cmp "$work/live.txt" "$work/replay.txt")"
+# Two boxes were thrown into the first pyramid (the drag begun on the panel threw none), and
+# one into the fresh pyramid after the restart.
+count() { awk -v f="$1" '$1 == f' "$work/live.txt" | wc -l; }
+restart=$(sed -n 's/^\([0-9]*\) restart$/\1/p' "$s")
+before=$(count $((restart - 1)))
+[ "$before" = 192 ] || fail "before the restart $before particles, not 184 + 2 boxes' 8"
+last=$(count "$frames")
+[ "$last" = 188 ] || fail "the last frame has $last particles, not 184 + 1 box's 4"
+echo "a session of $frames frames, $(grep -vc '^#' "$s") script lines, replayed bit for bit"
