@@ -127,28 +127,25 @@ void SaveSceneFromKey(const DemoState& state) {
     }
 }
 
-std::unique_ptr<SandboxRun> StartSandbox(const FrameLoopHooks& hooks,
-                                         const SandboxOptions& options) {
+void StartSandbox(SandboxRun& run, const FrameLoopHooks& hooks, const SandboxOptions& options) {
     StartHost();  // every host module, once
-    auto run = std::make_unique<SandboxRun>();
-    run->state = StartDemo(options.scene);
-    if (!run->state.window) {
+    run.state = StartDemo(options.scene);
+    if (!run.state.window) {
         RuntimeThrow("Cannot open the " + std::to_string(kWindowWidth) + " x " +
                      std::to_string(kWindowHeight) + " window (no usable display or OpenGL)");
     }
-    run->hooks = hooks;
+    run.hooks = hooks;
     FrameLoopHooks loopHooks = hooks;
     if (options.interactive) {
         PrintLine(kStartupLine);
         TakeKeyHits(kSaveKey);  // presses before the first frame do not count
-        const FrameLoopHooks* callers = &run->hooks;
+        const FrameLoopHooks* callers = &run.hooks;
         loopHooks.afterFrame = [callers](DemoState& s) {
             if (callers->afterFrame) callers->afterFrame(s);
             if (TakeKeyHits(kSaveKey) > 0) SaveSceneFromKey(s);
         };
     }
-    run->loop = BeginFrameLoop(run->state, loopHooks);
-    return run;
+    run.loop = BeginFrameLoop(run.state, loopHooks);
 }
 
 bool StepSandbox(SandboxRun& run) {
@@ -165,8 +162,9 @@ int RunSandbox(const FrameLoopHooks& hooks, const SandboxOptions& options) {
     if (ran) return 0;
     ran = true;
 
-    std::unique_ptr<SandboxRun> run = StartSandbox(hooks, options);
-    while (StepSandbox(*run)) {
+    SandboxRun run;
+    StartSandbox(run, hooks, options);
+    while (StepSandbox(run)) {
     }
     return 0;
 }
