@@ -145,8 +145,7 @@ void SaveSceneFromKey(const DemoState& state) {
     }
 }
 
-std::unique_ptr<SandboxRun> StartSandbox(const FrameLoopHooks& hooks,
-                                         const SandboxOptions& options) {
+void StartSandbox(SandboxRun& run, const FrameLoopHooks& hooks, const SandboxOptions& options) {
     StartHost();  // every host module, once
     if (options.interactive && !HostHasVisibleDisplay()) {
         // SDL falls back on drawing into memory when it reaches no display: a window nobody
@@ -156,29 +155,27 @@ std::unique_ptr<SandboxRun> StartSandbox(const FrameLoopHooks& hooks,
                      " window: no display to show it on (DISPLAY unset or unreachable); "
                      "sandbox-replay runs without one");
     }
-    auto run = std::make_unique<SandboxRun>();
-    run->state = StartDemo(options.scene);
-    run->state.controls = options.controls;
-    if (!run->state.window) {
+    run.state = StartDemo(options.scene);
+    run.state.controls = options.controls;
+    if (!run.state.window) {
         RuntimeThrow("Cannot open the " + std::to_string(kWindowWidth) + " x " +
                      std::to_string(kWindowHeight) + " window (no usable display or OpenGL)");
     }
-    run->hooks = hooks;
+    run.hooks = hooks;
     FrameLoopHooks loopHooks = hooks;
     // A run with controls reads the save key as the interactive program does, saving only when
     // interactive, so that a replay of a recorded session takes input in at the same queries.
     if (options.interactive || options.controls != nullptr) {
         if (options.interactive) PrintLine(kStartupLine);
         TakeKeyHits(kSaveKey);  // presses before the first frame do not count
-        const FrameLoopHooks* callers = &run->hooks;
+        const FrameLoopHooks* callers = &run.hooks;
         const bool save = options.interactive;
         loopHooks.afterFrame = [callers, save](DemoState& s) {
             if (callers->afterFrame) callers->afterFrame(s);
             if (TakeKeyHits(kSaveKey) > 0 && save) SaveSceneFromKey(s);
         };
     }
-    run->loop = BeginFrameLoop(run->state, loopHooks);
-    return run;
+    run.loop = BeginFrameLoop(run.state, loopHooks);
 }
 
 bool StepSandbox(SandboxRun& run) {
@@ -195,8 +192,9 @@ int RunSandbox(const FrameLoopHooks& hooks, const SandboxOptions& options) {
     if (ran) return 0;
     ran = true;
 
-    std::unique_ptr<SandboxRun> run = StartSandbox(hooks, options);
-    while (StepSandbox(*run)) {
+    SandboxRun run;
+    StartSandbox(run, hooks, options);
+    while (StepSandbox(run)) {
     }
     return 0;
 }

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 #include "app/scene_file.h"
 #include "host/graphics.h"
@@ -105,6 +104,10 @@ extern const char* const kStartupLine;
 
 // The program from start-up to the end of its loop, driven a frame at a time.
 struct SandboxRun {
+    SandboxRun() = default;
+    SandboxRun(const SandboxRun&) = delete;
+    SandboxRun& operator=(const SandboxRun&) = delete;
+
     DemoState state;
     FrameLoopHooks hooks;  // the caller's
     FrameLoop loop;
@@ -112,10 +115,10 @@ struct SandboxRun {
 };
 
 // Starts the host modules, then StartDemo (raising a run-time error without a window, as
-// RunSandbox does) and prints the start-up line when interactive. The run must stay where it is
-// made: its loop points into it.
-std::unique_ptr<SandboxRun> StartSandbox(const FrameLoopHooks& hooks = {},
-                                         const SandboxOptions& options = {});
+// RunSandbox does) and prints the start-up line when interactive, into `run`, which must stay
+// where it is: its loop points into it.
+void StartSandbox(SandboxRun& run, const FrameLoopHooks& hooks = {},
+                  const SandboxOptions& options = {});
 // One turn of the run's loop; when the loop ends, runs afterLoop and returns false.
 bool StepSandbox(SandboxRun& run);
 

@@ -110,7 +110,7 @@ struct HostContext {
     HostClock realClock;
     HostClock* clock = &realClock;
     Ref<TSystemDriver> systemDriver;
-    bool pumping = false;  // a system pump is running
+    bool pumping = false;                 // a system pump is running
     PumpListener pumpListener = nullptr;  // told of every pump before it polls
     void* pumpContext = nullptr;
     std::unique_ptr<HostBackEndState> backEnd;

@@ -37,7 +37,7 @@ int32_t CountBodies(const PhysicsWorld& world) {
 // frame of the program when the next one is due (with 2 ms of slack for the browser's jitter),
 // and a late one is not made up later.
 struct PageLoop {
-    std::unique_ptr<SandboxRun> run;
+    SandboxRun run;
     double due = 0.0;  // ms, on emscripten_get_now's clock
 };
 
@@ -51,7 +51,7 @@ void Stop(PageLoop* loop) {
 
 void Frame(void* arg) {
     auto* loop = static_cast<PageLoop*>(arg);
-    SandboxRun* run = loop->run.get();
+    SandboxRun* run = &loop->run;
     try {
         const double start = emscripten_get_now();
         if (start < loop->due - kSlackMs) return;
@@ -72,12 +72,12 @@ void Frame(void* arg) {
 int main() {
     auto loop = std::make_unique<PageLoop>();
     try {
-        loop->run = StartSandbox();
+        StartSandbox(loop->run);
     } catch (const std::exception& e) {
         ReportError(e.what());
         return 1;
     }
-    ReportStatus(0, CountBodies(*loop->run->state.world), 0, 0.0);
+    ReportStatus(0, CountBodies(*loop->run.state.world), 0, 0.0);
     loop->due = emscripten_get_now();
     // 0 frames a second: called on every animation frame. The main loop owns the run.
     emscripten_set_main_loop_arg(Frame, loop.release(), 0, 0);
