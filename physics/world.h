@@ -100,12 +100,13 @@ struct LineSink {
 };
 
 // The relaxation's working copy of one constraint: its numbers (named as the constraint's own),
-// its ends' masses and flags and their position vectors, gathered once per update so that the
-// passes read one record after another; the numbers go back to the constraint afterwards.
+// its ends' masses and flags, and where its ends' positions are (i1, i2: places in
+// RelaxScratch::positions when the passes work on gathered copies, else in RelaxScratch::vects).
+// Gathered once per update so that the passes read one record after another; the numbers go back
+// to the constraint afterwards.
 struct RelaxRecord {
-    Vect* p1;
-    Vect* p2;
-    constraint* c;
+    int32_t i1;
+    int32_t i2;
     float elasticity;
     float OriginalLength;
     float TargetLength;
@@ -118,6 +119,21 @@ struct RelaxRecord {
     uint8_t activeA;
     uint8_t activeB;
     uint8_t setremove;
+};
+
+// The relaxation's reusable buffers: the records and their constraints, the gathered copies of
+// the ends' positions and the vectors they go back to (one copy per vector), or, when copies
+// cannot be told apart safely, the ends' vectors themselves.
+struct RelaxScratch {
+    struct XY {
+        float x;
+        float y;
+    };
+    std::vector<RelaxRecord> records;
+    std::vector<constraint*> owners;
+    std::vector<XY> positions;
+    std::vector<Vect*> vects;
+    std::vector<int32_t> placeOfSlot;  // per particle slot: its place in positions, or -1
 };
 
 class PhysicsWorld : public Object {
@@ -163,7 +179,7 @@ class PhysicsWorld : public Object {
     // Not part of the world's state: where constraints are drawn, and the reusable buffers of
     // the relaxation and the collision pass.
     LineSink lineSink;
-    std::vector<RelaxRecord> relaxScratch;
+    RelaxScratch relaxScratch;
     Broadphase broadphase;
 
   private:
