@@ -87,6 +87,87 @@ inline void RelaxOne(K& k, float massA, float massB, uint8_t activeA, uint8_t ac
     }
 }
 
+// What a relaxation after the first does with a record: its mass shares and flags no longer
+// change, so this is settled once the first pass has refreshed them.
+enum RelaxMode : uint8_t {
+    kMassless,  // total mass zero: nothing moves
+    kMerge,     // rest length zero: the ends meet at their mass centre
+    kBoth,      // both ends active
+    kFirst,     // only the first end active
+    kSecond,    // only the second
+    kNeither,   // neither: nothing moves
+};
+
+inline void Settle(RelaxRecord& r) {
+    if (r.totmass == 0.0f) {
+        r.mode = kMassless;
+    } else if (r.TargetLength == 0.0f) {
+        r.mode = kMerge;
+    } else if (r.activeA && r.activeB) {
+        r.mode = kBoth;
+        r.share = r.v1prop + r.v2prop;
+    } else {
+        r.mode = r.activeA ? kFirst : r.activeB ? kSecond : kNeither;
+        r.share = 1.0f;
+    }
+}
+
+// RelaxOne for a record after its first pass: the same operations in the same order on the same
+// numbers, with the settled choices taken from its mode. The record's numbers are read into locals
+// first: the compiler cannot tell that writing a position leaves them as they are.
+template <class P>
+inline void RelaxAgain(RelaxRecord& r, P& p1, P& p2) {
+    const float length = r.TargetLength;
+    const float elasticity = r.elasticity;
+    const float breakPoint = r.BreakPoint;
+    const uint8_t mode = r.mode;
+    const float dx = p1.x - p2.x;
+    const float dy = p1.y - p2.y;
+    const float dist = std::sqrt(dx * dx + dy * dy);
+    const float diff = dist - length;
+    if (breakPoint > 0.0f && diff > breakPoint) r.setremove = 1;
+    if (mode == kMassless || mode == kNeither) return;
+    if (mode == kMerge) {
+        const float x = p1.x * (r.massA / r.totmass) + p2.x * (r.massB / r.totmass);
+        const float y = p1.y * (r.massA / r.totmass) + p2.y * (r.massB / r.totmass);
+        p1.x = x;
+        p1.y = y;
+        p2.x = p1.x;
+        p2.y = p1.y;
+        return;
+    }
+    const float v1prop = r.v1prop;
+    const float v2prop = r.v2prop;
+    float kk = diff * elasticity / length;
+    if (kk * r.share > 2.0f) kk = diff * elasticity / dist;
+    const float fx = kk * dx;
+    const float fy = kk * dy;
+    if (mode == kBoth) {
+        p1.x = p1.x - fx * v2prop;
+        p1.y = p1.y - fy * v2prop;
+        p2.x = p2.x + fx * v1prop;
+        p2.y = p2.y + fy * v1prop;
+    } else if (mode == kFirst) {
+        p1.x = p1.x - fx;
+        p1.y = p1.y - fy;
+    } else {
+        p2.x = p2.x + fx;
+        p2.y = p2.y + fy;
+    }
+}
+
+// All passes over the records, the ends' positions found by at(index).
+template <class At>
+void RelaxPasses(std::vector<RelaxRecord>& records, int32_t passes, At at) {
+    for (RelaxRecord& r : records) {
+        RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, at(r.i1), at(r.i2), true);
+        Settle(r);
+    }
+    for (int32_t i = 1; i < passes; ++i) {
+        for (RelaxRecord& r : records) RelaxAgain(r, at(r.i1), at(r.i2));
+    }
+}
+
 // The place of particle v's position among the gathered copies, made on its first use; -1 when
 // its vector might be reached through another particle too (someone else holds it) or v does not
 // hold its slot, so that one copy per vector cannot be vouched for.
@@ -134,17 +215,13 @@ void RelaxAll(PhysicsWorld& world, int32_t passes) {
         }
         s.owners.push_back(c);
         s.records.push_back({i1, i2, c->elasticity, c->OriginalLength, c->TargetLength,
-                             c->BreakPoint, c->totmass, c->v1prop, c->v2prop, a.mass, b.mass,
-                             a.active, b.active, c->setremove});
+                             c->BreakPoint, c->totmass, c->v1prop, c->v2prop, a.mass, b.mass, 0.0f,
+                             a.active, b.active, c->setremove, 0});
     }
 
     if (copies) {
         RelaxScratch::XY* pos = s.positions.data();
-        for (int32_t i = 0; i < passes; ++i) {
-            for (RelaxRecord& r : s.records) {
-                RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, pos[r.i1], pos[r.i2], i == 0);
-            }
-        }
+        RelaxPasses(s.records, passes, [pos](int32_t i) -> RelaxScratch::XY& { return pos[i]; });
         for (size_t k = 0; k < s.vects.size(); ++k) s.vects[k]->set(pos[k].x, pos[k].y);
     } else {
         s.vects.clear();
@@ -155,12 +232,7 @@ void RelaxAll(PhysicsWorld& world, int32_t passes) {
             s.records[k].i2 = static_cast<int32_t>(2 * k + 1);
         }
         Vect* const* vects = s.vects.data();
-        for (int32_t i = 0; i < passes; ++i) {
-            for (RelaxRecord& r : s.records) {
-                RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, *vects[r.i1], *vects[r.i2],
-                         i == 0);
-            }
-        }
+        RelaxPasses(s.records, passes, [vects](int32_t i) -> Vect& { return *vects[i]; });
     }
     for (size_t k = 0; k < s.records.size(); ++k) {
         const RelaxRecord& r = s.records[k];

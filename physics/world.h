@@ -116,9 +116,11 @@ struct RelaxRecord {
     float v2prop;
     float massA;
     float massB;
+    float share;  // what the passes after the first need: the end's shares summed, or 1
     uint8_t activeA;
     uint8_t activeB;
     uint8_t setremove;
+    uint8_t mode;  // and which way they go
 };
 
 // The relaxation's reusable buffers: the records and their constraints, the gathered copies of
