@@ -2,11 +2,13 @@
 
 #include <cmath>
 
+#include "runtime/pool.h"
+
 const ClassInfo constraint::kClass{"constraint", &Object::kClass};
 
 Ref<constraint> constraint::Create(PhysicsWorld* world, Ref<Verlet> first, Ref<Verlet> second,
                                    float elasticity, float breakPoint, float length) {
-    auto c = std::make_shared<constraint>();
+    auto c = MakePooled<constraint>();
     c->v1 = std::move(first);
     c->v2 = std::move(second);
     c->elasticity = elasticity;

@@ -2,9 +2,11 @@
 
 #include <memory>
 
+#include "runtime/pool.h"
+
 const ClassInfo Vect::kClass{"Vect", &Object::kClass};
 
-Ref<Vect> Vect::Create(float x, float y) { return std::make_shared<Vect>(x, y); }
+Ref<Vect> Vect::Create(float x, float y) { return MakePooled<Vect>(x, y); }
 
 Ref<Vect> Vect::Add(const Vect& a, const Vect& b) { return Create(a.x + b.x, a.y + b.y); }
 

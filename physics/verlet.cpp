@@ -2,11 +2,13 @@
 
 #include <cmath>
 
+#include "runtime/pool.h"
+
 const ClassInfo Verlet::kClass{"Verlet", &Object::kClass};
 
 Ref<Verlet> Verlet::Create(PhysicsWorld* world, VectRef position, VectRef velocity, float mass,
                            uint8_t active, uint8_t ghost) {
-    auto v = std::make_shared<Verlet>();
+    auto v = MakePooled<Verlet>();
     v->pos = std::move(position);
     v->vel = std::move(velocity);
     v->mass = mass;
