@@ -42,6 +42,9 @@ class WorldLink {
     operator PhysicsWorld*() const { return get(); }  // NOLINT(google-explicit-constructor)
     // True once the world this link was set to has been destroyed.
     bool expired() const { return anchor_ && *anchor_ == nullptr; }
+    // True when the link is set to world (which then still exists): one comparison, for the
+    // particle pass to read the world it is running instead of following every particle's link.
+    inline bool Is(const PhysicsWorld* world) const;
 
   private:
     [[noreturn]] static void Unreachable();
@@ -190,6 +193,10 @@ class PhysicsWorld : public Object {
 };
 
 inline WorldLink::WorldLink(PhysicsWorld* world) : anchor_(world ? world->anchor_ : nullptr) {}
+
+bool WorldLink::Is(const PhysicsWorld* world) const {
+    return world != nullptr && anchor_.get() == world->anchor_.get();
+}
 
 // Takes obj (a particle or a constraint) out of its world's array and list: the array's last
 // element fills the freed slot and has its `index` set to it. An object that no longer holds its
