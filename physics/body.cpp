@@ -18,10 +18,10 @@ Ref<PhysicsBody> PhysicsBody::Create(PhysicsWorld* world) {
     b->activeconstraints = MakePooled<TList>();
     b->ID = world->PhysicsBodyIDCount;
     world->PhysicsBodyIDCount += 1;
-    b->maxxy = MakeVect(0.0f, 0.0f);
-    b->minxy = MakeVect(0.0f, 0.0f);
-    b->Pos = MakeVect(0.0f, 0.0f);
-    b->Vel = MakeVect(0.0f, 0.0f);
+    b->maxxy = MakeStateVect(0.0f, 0.0f);
+    b->minxy = MakeStateVect(0.0f, 0.0f);
+    b->Pos = MakeStateVect(0.0f, 0.0f);
+    b->Vel = MakeStateVect(0.0f, 0.0f);
     b->bounce = 1.0f;
     b->friction = 0.5f;
     return b;

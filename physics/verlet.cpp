@@ -14,8 +14,9 @@ Ref<Verlet> Verlet::Create(PhysicsWorld* world, VectRef position, VectRef veloci
     v->mass = mass;
     v->active = active;
     v->ghost = ghost;
-    v->oldpos = Vect::Subtract(*v->pos, *v->vel);  // the first step moves it by its velocity
-    v->accvel = MakeVect(0.0f, 0.0f);
+    // the first step moves it by its velocity
+    v->oldpos = MakeStateVect(v->pos->x - v->vel->x, v->pos->y - v->vel->y);
+    v->accvel = MakeStateVect(0.0f, 0.0f);
     v->pworld = world;
     world->VerletList->AddLast(v);
     v->index = world->VerletArray->add(v);
@@ -23,7 +24,7 @@ Ref<Verlet> Verlet::Create(PhysicsWorld* world, VectRef position, VectRef veloci
 }
 
 Ref<Verlet> Verlet::duplicate() {
-    return Create(pworld, Vect::Copy(*pos), Vect::Copy(*vel), mass, active, ghost);
+    return Create(pworld, Vect::Copy(*pos), MakeStateVect(vel->x, vel->y), mass, active, ghost);
 }
 
 void Verlet::StepIn(float width, float height, const Vect& gravity, Vect& scratch) {

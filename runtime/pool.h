@@ -62,13 +62,19 @@ template <class T>
 constinit inline BlockPool poolOf{sizeof(T), alignof(T)};
 
 // For std::allocate_shared: single objects (with their control block) from the pool of that
-// block type, anything else from the heap.
-template <class T>
+// block type, anything else from the heap. Objects of one class made with different tags get
+// different pools (the tag is part of the block type), so that the objects a hot loop reads can
+// be kept apart from those it does not.
+template <class T, class Tag = void>
 struct PoolAllocator {
     using value_type = T;
+    template <class U>
+    struct rebind {
+        using other = PoolAllocator<U, Tag>;
+    };
     PoolAllocator() = default;
     template <class U>
-    PoolAllocator(const PoolAllocator<U>&) {}  // NOLINT(google-explicit-constructor)
+    PoolAllocator(const PoolAllocator<U, Tag>&) {}  // NOLINT(google-explicit-constructor)
     T* allocate(size_t n) {
         if (n == 1) return static_cast<T*>(poolOf<T>.Allocate());
         return std::allocator<T>().allocate(n);
@@ -81,16 +87,16 @@ struct PoolAllocator {
         }
     }
     template <class U>
-    bool operator==(const PoolAllocator<U>&) const {
+    bool operator==(const PoolAllocator<U, Tag>&) const {
         return true;
     }
 };
 
-// std::make_shared, from the pools.
-template <class T, class... Args>
+// std::make_shared, from the pools (of the given tag).
+template <class T, class Tag = void, class... Args>
 std::shared_ptr<T> MakePooled(Args&&... args) {
 #if SANDBOX_POOLS
-    return std::allocate_shared<T>(PoolAllocator<T>(), std::forward<Args>(args)...);
+    return std::allocate_shared<T>(PoolAllocator<T, Tag>(), std::forward<Args>(args)...);
 #else
     return std::make_shared<T>(std::forward<Args>(args)...);
 #endif
