@@ -4,23 +4,24 @@
 #include <vector>
 
 #include "physics/collision.h"
+#include "runtime/pool.h"
 
 const ClassInfo PhysicsBody::kClass{"PhysicsBody", &Object::kClass};
 
 Ref<PhysicsBody> PhysicsBody::Create(PhysicsWorld* world) {
-    auto b = std::make_shared<PhysicsBody>();
+    auto b = MakePooled<PhysicsBody>();
     b->pworld = world;
     world->PhysicsBodies->AddLast(b);
-    b->verlets = std::make_shared<TList>();
-    b->constraints = std::make_shared<TList>();
-    b->activeverlets = std::make_shared<TList>();
-    b->activeconstraints = std::make_shared<TList>();
+    b->verlets = MakePooled<TList>();
+    b->constraints = MakePooled<TList>();
+    b->activeverlets = MakePooled<TList>();
+    b->activeconstraints = MakePooled<TList>();
     b->ID = world->PhysicsBodyIDCount;
     world->PhysicsBodyIDCount += 1;
-    b->maxxy = MakeVect(0.0f, 0.0f);
-    b->minxy = MakeVect(0.0f, 0.0f);
-    b->Pos = MakeVect(0.0f, 0.0f);
-    b->Vel = MakeVect(0.0f, 0.0f);
+    b->maxxy = MakeStateVect(0.0f, 0.0f);
+    b->minxy = MakeStateVect(0.0f, 0.0f);
+    b->Pos = MakeStateVect(0.0f, 0.0f);
+    b->Vel = MakeStateVect(0.0f, 0.0f);
     b->bounce = 1.0f;
     b->friction = 0.5f;
     return b;

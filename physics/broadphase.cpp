@@ -55,6 +55,7 @@ void Broadphase::Collect(const TList& bodies) {
     particles_.clear();
     edges_.clear();
     boxes_.clear();
+    ownBox_.clear();
     kind_.clear();
     wildList_.clear();
     for (PhysicsBody* b : bodies.fast<PhysicsBody>()) {
@@ -81,6 +82,7 @@ void Broadphase::Collect(const TList& bodies) {
             }
         }
         boxes_.push_back(box);
+        ownBox_.push_back(b->minxy.use_count() == 1 && b->maxxy.use_count() == 1);
         kind_.push_back(kind);
         if (kind == Kind::kWild) wildList_.push_back(pos);
     }

@@ -38,6 +38,9 @@ class Broadphase {
         int32_t outer;  // list positions (counting bodies only), outer < inner
         int32_t inner;
     };
+    struct Box {
+        float x0, y0, x1, y1;  // minxy and maxxy as the pass found them
+    };
 
     // The candidate pairs of the bodies in the list, by outer then inner position. Valid until the
     // next call; bodies() maps positions to bodies.
@@ -54,10 +57,13 @@ class Broadphase {
         return {edges_.data() + p.edgeBegin, edges_.data() + p.edgeEnd};
     }
 
+    // The box of the body at a position as Find read it, and whether it is the body's own: its
+    // box vectors held by the body alone, so that nothing the collision pass does (which writes
+    // particles' positions and velocities only) can change them while the pass runs.
+    const Box& BoxOf(int32_t pos) const { return boxes_[static_cast<size_t>(pos)]; }
+    bool OwnBox(int32_t pos) const { return ownBox_[static_cast<size_t>(pos)] != 0; }
+
   private:
-    struct Box {
-        float x0, y0, x1, y1;  // minxy and maxxy as the pass found them
-    };
     enum class Kind : uint8_t {
         kBoxed,  // binned in the grid
         kWild,   // paired with every body but the kNever ones
@@ -83,6 +89,7 @@ class Broadphase {
     std::vector<Particle> particles_;
     std::vector<Edge> edges_;
     std::vector<Box> boxes_;
+    std::vector<uint8_t> ownBox_;
     std::vector<Kind> kind_;
     std::vector<int32_t> wildList_;
     std::vector<Cells> cells_;

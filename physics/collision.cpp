@@ -39,11 +39,35 @@ bool AxesOverlap(float aMin, float aMax, float bMin, float bMax) {
            StrictlyBetween(bMax, aMin, aMax);
 }
 
-// Inside the body's last box grown by D, all four sides inclusive.
-bool InGrownBox(const Vect& p, const PhysicsBody& b) {
-    return b.minxy->x - D <= p.x && p.x <= b.maxxy->x + D && b.minxy->y - D <= p.y &&
-           p.y <= b.maxxy->y + D;
-}
+// A body's box as the contact tests read it: through its vectors, every time (LiveBox), or, when
+// nothing the pass does can change it, as numbers read once and grown once (FixedBox).
+struct LiveBox {
+    explicit LiveBox(const PhysicsBody& body) : b(body) {}
+    float x0() const { return b.minxy->x; }
+    float y0() const { return b.minxy->y; }
+    float x1() const { return b.maxxy->x; }
+    float y1() const { return b.maxxy->y; }
+    // Inside the box grown by D, all four sides inclusive.
+    bool GrownHolds(const Vect& p) const {
+        return b.minxy->x - D <= p.x && p.x <= b.maxxy->x + D && b.minxy->y - D <= p.y &&
+               p.y <= b.maxxy->y + D;
+    }
+    const PhysicsBody& b;
+};
+
+struct FixedBox {
+    explicit FixedBox(const Broadphase::Box& box)
+        : box_(box), gx0(box.x0 - D), gy0(box.y0 - D), gx1(box.x1 + D), gy1(box.y1 + D) {}
+    float x0() const { return box_.x0; }
+    float y0() const { return box_.y0; }
+    float x1() const { return box_.x1; }
+    float y1() const { return box_.y1; }
+    bool GrownHolds(const Vect& p) const {
+        return gx0 <= p.x && p.x <= gx1 && gy0 <= p.y && p.y <= gy1;
+    }
+    Broadphase::Box box_;
+    float gx0, gy0, gx1, gy1;
+};
 
 // ClosestPointOnSegmentXY's work, inline for the contact loop.
 inline bool FootOnSegment(float ax, float ay, float bx, float by, float cx, float cy, float& outX,
@@ -83,19 +107,19 @@ Vect& Pos2(const Broadphase::Edge& e) { return *e.bpos; }
 
 // The contact functions take the bodies' collision particles and edges as ranges: the lists
 // themselves, or the arrays the broadphase gathered from them.
-template <class Particles>
-void ParticlePairs(PhysicsBody& A, PhysicsBody& B, const Particles& ofA, const Particles& ofB,
+template <class Box, class Particles>
+void ParticlePairs(const Box& A, const Box& B, const Particles& ofA, const Particles& ofB,
                    float bp) {
     for (const auto& pe : ofA) {
         Verlet* p = &ParticleOf(pe);
         Vect& pp = PosOf(pe);
         // Whether p lies in B's grown box changes only when a contact below moves something, so
         // it is tested again only then; while it is false no pair of p's can do anything.
-        if (!InGrownBox(pp, B)) continue;
+        if (!B.GrownHolds(pp)) continue;
         for (const auto& qe : ofB) {
             Verlet* q = &ParticleOf(qe);
             Vect& qp = PosOf(qe);
-            if (!InGrownBox(qp, A)) continue;
+            if (!A.GrownHolds(qp)) continue;
             const float dx = pp.x - qp.x;
             const float dy = pp.y - qp.y;
             const float dd = dx * dx + dy * dy;
@@ -107,18 +131,18 @@ void ParticlePairs(PhysicsBody& A, PhysicsBody& B, const Particles& ofA, const P
             const float ny = dy * k;
             if (p->active) pp.set(pp.x + nx, pp.y + ny);
             if (q->active) qp.set(qp.x - nx, qp.y - ny);
-            if (!InGrownBox(pp, B)) break;
+            if (!B.GrownHolds(pp)) break;
         }
     }
 }
 
 // A's particles against B's edges.
-template <class Particles, class Edges>
-void ParticleEdges(PhysicsBody& B, const Particles& ofA, const Edges& ofB, float bp, float fp) {
+template <class Box, class Particles, class Edges>
+void ParticleEdges(const Box& B, const Particles& ofA, const Edges& ofB, float bp, float fp) {
     for (const auto& te : ofA) {
         Verlet* t = &ParticleOf(te);
         Vect& tp = PosOf(te);
-        if (!InGrownBox(tp, B)) continue;
+        if (!B.GrownHolds(tp)) continue;
         for (const auto& e : ofB) {
             Verlet& a = End1(e);
             Verlet& b = End2(e);
@@ -179,13 +203,14 @@ void ParticleEdges(PhysicsBody& B, const Particles& ofA, const Edges& ofB, float
     }
 }
 
-template <class Particles, class Edges>
-int32_t Collide(PhysicsBody& A, PhysicsBody& B, const Particles& particlesA, const Edges& edgesA,
-                const Particles& particlesB, const Edges& edgesB) {
-    if (!AxesOverlap(A.minxy->x, A.maxxy->x, B.minxy->x, B.maxxy->x)) return 0;
-    if (!AxesOverlap(A.minxy->y, A.maxxy->y, B.minxy->y, B.maxxy->y)) return 0;
-    const float bp = A.bounce * B.bounce;
-    const float fp = A.friction * B.friction;
+template <class Box, class Particles, class Edges>
+int32_t Collide(const PhysicsBody& bodyA, const PhysicsBody& bodyB, const Box& A, const Box& B,
+                const Particles& particlesA, const Edges& edgesA, const Particles& particlesB,
+                const Edges& edgesB) {
+    if (!AxesOverlap(A.x0(), A.x1(), B.x0(), B.x1())) return 0;
+    if (!AxesOverlap(A.y0(), A.y1(), B.y0(), B.y1())) return 0;
+    const float bp = bodyA.bounce * bodyB.bounce;
+    const float fp = bodyA.friction * bodyB.friction;
     ParticlePairs(A, B, particlesA, particlesB, bp);
     ParticleEdges(B, particlesA, edgesB, bp, fp);
     ParticleEdges(A, particlesB, edgesA, bp, fp);
@@ -202,10 +227,19 @@ int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
     Broadphase& broadphase = world->broadphase;
     const std::span<const Broadphase::Pair> pairs = broadphase.Find(*world->PhysicsBodies);
     const std::span<PhysicsBody* const> bodies = broadphase.bodies();
+    // A pair of bodies whose boxes are their own reads the boxes as Find did, once.
     for (const Broadphase::Pair& p : pairs) {
-        Collide(*bodies[static_cast<size_t>(p.outer)], *bodies[static_cast<size_t>(p.inner)],
-                broadphase.Particles(p.outer), broadphase.Edges(p.outer),
-                broadphase.Particles(p.inner), broadphase.Edges(p.inner));
+        const PhysicsBody& A = *bodies[static_cast<size_t>(p.outer)];
+        const PhysicsBody& B = *bodies[static_cast<size_t>(p.inner)];
+        if (broadphase.OwnBox(p.outer) && broadphase.OwnBox(p.inner)) {
+            Collide(A, B, FixedBox(broadphase.BoxOf(p.outer)), FixedBox(broadphase.BoxOf(p.inner)),
+                    broadphase.Particles(p.outer), broadphase.Edges(p.outer),
+                    broadphase.Particles(p.inner), broadphase.Edges(p.inner));
+        } else {
+            Collide(A, B, LiveBox(A), LiveBox(B), broadphase.Particles(p.outer),
+                    broadphase.Edges(p.outer), broadphase.Particles(p.inner),
+                    broadphase.Edges(p.inner));
+        }
     }
     return 0;
 }
@@ -224,8 +258,9 @@ int32_t PhysicsBody::CollideAllPairs(PhysicsWorld* world) {
 }
 
 int32_t PhysicsBody::collide(PhysicsBody& A, PhysicsBody& B) {
-    return Collide(A, B, A.activeverlets->fast<Verlet>(), A.activeconstraints->fast<constraint>(),
-                   B.activeverlets->fast<Verlet>(), B.activeconstraints->fast<constraint>());
+    return Collide(A, B, LiveBox(A), LiveBox(B), A.activeverlets->fast<Verlet>(),
+                   A.activeconstraints->fast<constraint>(), B.activeverlets->fast<Verlet>(),
+                   B.activeconstraints->fast<constraint>());
 }
 
 bool ClosestPointOnSegmentXY(float ax, float ay, float bx, float by, float cx, float cy,

@@ -2,11 +2,13 @@
 
 #include <cmath>
 
+#include "runtime/pool.h"
+
 const ClassInfo constraint::kClass{"constraint", &Object::kClass};
 
 Ref<constraint> constraint::Create(PhysicsWorld* world, Ref<Verlet> first, Ref<Verlet> second,
                                    float elasticity, float breakPoint, float length) {
-    auto c = std::make_shared<constraint>();
+    auto c = MakePooled<constraint>();
     c->v1 = std::move(first);
     c->v2 = std::move(second);
     c->elasticity = elasticity;
@@ -27,11 +29,11 @@ Ref<constraint> constraint::Create(PhysicsWorld* world, Ref<Verlet> first, Ref<V
 namespace {
 
 // One relaxation of constraint k (the constraint itself or its working copy), whose ends have
-// masses massA, massB and flags activeA, activeB and stand at p1, p2; the mass shares are
-// refreshed when firstPass is set. p1 and p2 may be one vector.
-template <class K>
-inline void RelaxOne(K& k, float massA, float massB, uint8_t activeA, uint8_t activeB, Vect& p1,
-                     Vect& p2, bool firstPass) {
+// masses massA, massB and flags activeA, activeB and stand at p1, p2 (their vectors or copies of
+// them); the mass shares are refreshed when firstPass is set. p1 and p2 may be one vector.
+template <class K, class P>
+inline void RelaxOne(K& k, float massA, float massB, uint8_t activeA, uint8_t activeB, P& p1, P& p2,
+                     bool firstPass) {
     const float dx = p1.x - p2.x;
     const float dy = p1.y - p2.y;
     const float dist = std::sqrt(dx * dx + dy * dy);
@@ -87,6 +89,164 @@ inline void RelaxOne(K& k, float massA, float massB, uint8_t activeA, uint8_t ac
     }
 }
 
+// What a relaxation after the first does with a record: its mass shares and flags no longer
+// change, so this is settled once the first pass has refreshed them.
+enum RelaxMode : uint8_t {
+    kMassless,  // total mass zero: nothing moves
+    kMerge,     // rest length zero: the ends meet at their mass centre
+    kBoth,      // both ends active
+    kFirst,     // only the first end active
+    kSecond,    // only the second
+    kNeither,   // neither: nothing moves
+};
+
+inline void Settle(RelaxRecord& r) {
+    if (r.totmass == 0.0f) {
+        r.mode = kMassless;
+    } else if (r.TargetLength == 0.0f) {
+        r.mode = kMerge;
+    } else if (r.activeA && r.activeB) {
+        r.mode = kBoth;
+        r.share = r.v1prop + r.v2prop;
+    } else {
+        r.mode = r.activeA ? kFirst : r.activeB ? kSecond : kNeither;
+        r.share = 1.0f;
+    }
+}
+
+// RelaxOne for a record after its first pass: the same operations in the same order on the same
+// numbers, with the settled choices taken from its mode. The record's numbers are read into locals
+// first: the compiler cannot tell that writing a position leaves them as they are.
+template <class P>
+inline void RelaxAgain(RelaxRecord& r, P& p1, P& p2) {
+    const float length = r.TargetLength;
+    const float elasticity = r.elasticity;
+    const float breakPoint = r.BreakPoint;
+    const uint8_t mode = r.mode;
+    const float dx = p1.x - p2.x;
+    const float dy = p1.y - p2.y;
+    const float dist = std::sqrt(dx * dx + dy * dy);
+    const float diff = dist - length;
+    if (breakPoint > 0.0f && diff > breakPoint) r.setremove = 1;
+    if (mode == kMassless || mode == kNeither) return;
+    if (mode == kMerge) {
+        const float x = p1.x * (r.massA / r.totmass) + p2.x * (r.massB / r.totmass);
+        const float y = p1.y * (r.massA / r.totmass) + p2.y * (r.massB / r.totmass);
+        p1.x = x;
+        p1.y = y;
+        p2.x = p1.x;
+        p2.y = p1.y;
+        return;
+    }
+    const float v1prop = r.v1prop;
+    const float v2prop = r.v2prop;
+    float kk = diff * elasticity / length;
+    if (kk * r.share > 2.0f) kk = diff * elasticity / dist;
+    const float fx = kk * dx;
+    const float fy = kk * dy;
+    if (mode == kBoth) {
+        p1.x = p1.x - fx * v2prop;
+        p1.y = p1.y - fy * v2prop;
+        p2.x = p2.x + fx * v1prop;
+        p2.y = p2.y + fy * v1prop;
+    } else if (mode == kFirst) {
+        p1.x = p1.x - fx;
+        p1.y = p1.y - fy;
+    } else {
+        p2.x = p2.x + fx;
+        p2.y = p2.y + fy;
+    }
+}
+
+// All passes over the records, the ends' positions found by at(index).
+template <class At>
+void RelaxPasses(std::vector<RelaxRecord>& records, int32_t passes, At at) {
+    for (RelaxRecord& r : records) {
+        RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, at(r.i1), at(r.i2), true);
+        Settle(r);
+    }
+    for (int32_t i = 1; i < passes; ++i) {
+        for (RelaxRecord& r : records) RelaxAgain(r, at(r.i1), at(r.i2));
+    }
+}
+
+// The place of particle v's position among the gathered copies, made on its first use; -1 when
+// its vector might be reached through another particle too (someone else holds it) or v does not
+// hold its slot, so that one copy per vector cannot be vouched for.
+int32_t PlaceOf(const Verlet& v, const Array& particles, RelaxScratch& s) {
+    const int32_t slot = v.index;
+    if (slot < 0 || slot >= particles.last || particles.at(slot) != &v || v.pos.use_count() != 1) {
+        return -1;
+    }
+    int32_t& place = s.placeOfSlot[static_cast<size_t>(slot)];
+    if (place < 0) {
+        place = static_cast<int32_t>(s.positions.size());
+        s.positions.push_back({v.pos->x, v.pos->y});
+        s.vects.push_back(v.pos.get());
+    }
+    return place;
+}
+
+// The relaxation passes. Nothing changes masses, flags, ends or the array during the passes, and
+// nothing but the passes reads or writes the ends' positions, so each pass works on the records
+// gathered here, in slot order, and on copies of the positions (one per vector, so that ends
+// sharing a particle share a copy); the copies go back to their vectors and the constraints get
+// their numbers back at the end. When a vector might be shared between particles, the passes
+// work on the vectors themselves.
+void RelaxAll(PhysicsWorld& world, int32_t passes) {
+    RelaxScratch& s = world.relaxScratch;
+    const Array& arr = *world.ConstraintArray;
+    const Array& particles = *world.VerletArray;
+    s.records.clear();
+    s.owners.clear();
+    s.positions.clear();
+    s.vects.clear();
+    s.placeOfSlot.assign(static_cast<size_t>(particles.last), -1);
+    bool copies = true;
+    const int32_t n = arr.last;
+    for (int32_t j = 0; j < n; ++j) {
+        auto* c = ObjectCast<constraint>(arr.at(j));
+        if (c == nullptr) continue;
+        const Verlet& a = *c->v1;
+        const Verlet& b = *c->v2;
+        int32_t i1 = -1, i2 = -1;
+        if (copies) {
+            i1 = PlaceOf(a, particles, s);
+            i2 = PlaceOf(b, particles, s);
+            copies = i1 >= 0 && i2 >= 0;
+        }
+        s.owners.push_back(c);
+        s.records.push_back({i1, i2, c->elasticity, c->OriginalLength, c->TargetLength,
+                             c->BreakPoint, c->totmass, c->v1prop, c->v2prop, a.mass, b.mass, 0.0f,
+                             a.active, b.active, c->setremove, 0});
+    }
+
+    if (copies) {
+        RelaxScratch::XY* pos = s.positions.data();
+        RelaxPasses(s.records, passes, [pos](int32_t i) -> RelaxScratch::XY& { return pos[i]; });
+        for (size_t k = 0; k < s.vects.size(); ++k) s.vects[k]->set(pos[k].x, pos[k].y);
+    } else {
+        s.vects.clear();
+        for (size_t k = 0; k < s.records.size(); ++k) {
+            s.vects.push_back(s.owners[k]->v1->pos.get());
+            s.vects.push_back(s.owners[k]->v2->pos.get());
+            s.records[k].i1 = static_cast<int32_t>(2 * k);
+            s.records[k].i2 = static_cast<int32_t>(2 * k + 1);
+        }
+        Vect* const* vects = s.vects.data();
+        RelaxPasses(s.records, passes, [vects](int32_t i) -> Vect& { return *vects[i]; });
+    }
+    for (size_t k = 0; k < s.records.size(); ++k) {
+        const RelaxRecord& r = s.records[k];
+        constraint* c = s.owners[k];
+        c->TargetLength = r.TargetLength;
+        c->totmass = r.totmass;
+        c->v1prop = r.v1prop;
+        c->v2prop = r.v2prop;
+        c->setremove = r.setremove;
+    }
+}
+
 }  // namespace
 
 void constraint::Relax(bool firstPass) {
@@ -104,35 +264,7 @@ int32_t constraint::Update(PhysicsWorld* world) {
 
     Array& arr = *world->ConstraintArray;
     const int32_t passes = world->CONSTRAINT_ITERATIONS;
-    if (passes > 0) {
-        // Nothing changes masses, flags, ends or the array during the passes, so each pass works
-        // on the records gathered here, in slot order, and the constraints get their numbers
-        // back at the end.
-        std::vector<RelaxRecord>& records = world->relaxScratch;
-        records.clear();
-        const int32_t n = arr.last;
-        for (int32_t j = 0; j < n; ++j) {
-            auto* c = ObjectCast<constraint>(arr.at(j));
-            if (c == nullptr) continue;
-            const Verlet& a = *c->v1;
-            const Verlet& b = *c->v2;
-            records.push_back({a.pos.get(), b.pos.get(), c, c->elasticity, c->OriginalLength,
-                               c->TargetLength, c->BreakPoint, c->totmass, c->v1prop, c->v2prop,
-                               a.mass, b.mass, a.active, b.active, c->setremove});
-        }
-        for (int32_t i = 0; i < passes; ++i) {
-            for (RelaxRecord& r : records) {
-                RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, *r.p1, *r.p2, i == 0);
-            }
-        }
-        for (const RelaxRecord& r : records) {
-            r.c->TargetLength = r.TargetLength;
-            r.c->totmass = r.totmass;
-            r.c->v1prop = r.v1prop;
-            r.c->v2prop = r.v2prop;
-            r.c->setremove = r.setremove;
-        }
-    }
+    if (passes > 0) RelaxAll(*world, passes);
 
     // Removal: the last constraint fills a freed slot and is not looked at again in this sweep.
     const int32_t n = arr.last;

@@ -53,3 +53,7 @@ using VectRef = Ref<Vect>;
 
 // Shorthand for Vect::Create; the physics code makes its vectors with it.
 VectRef MakeVect(float x, float y);
+// The same vector, kept apart from the rest: for what the physics makes for its own state (a
+// particle's previous position, velocity and pending velocity, a body's box and centre), so that
+// positions, which the collision pass reads in no particular order, lie close together.
+VectRef MakeStateVect(float x, float y);

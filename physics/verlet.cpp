@@ -2,18 +2,21 @@
 
 #include <cmath>
 
+#include "runtime/pool.h"
+
 const ClassInfo Verlet::kClass{"Verlet", &Object::kClass};
 
 Ref<Verlet> Verlet::Create(PhysicsWorld* world, VectRef position, VectRef velocity, float mass,
                            uint8_t active, uint8_t ghost) {
-    auto v = std::make_shared<Verlet>();
+    auto v = MakePooled<Verlet>();
     v->pos = std::move(position);
     v->vel = std::move(velocity);
     v->mass = mass;
     v->active = active;
     v->ghost = ghost;
-    v->oldpos = Vect::Subtract(*v->pos, *v->vel);  // the first step moves it by its velocity
-    v->accvel = MakeVect(0.0f, 0.0f);
+    // the first step moves it by its velocity
+    v->oldpos = MakeStateVect(v->pos->x - v->vel->x, v->pos->y - v->vel->y);
+    v->accvel = MakeStateVect(0.0f, 0.0f);
     v->pworld = world;
     world->VerletList->AddLast(v);
     v->index = world->VerletArray->add(v);
@@ -21,11 +24,11 @@ Ref<Verlet> Verlet::Create(PhysicsWorld* world, VectRef position, VectRef veloci
 }
 
 Ref<Verlet> Verlet::duplicate() {
-    return Create(pworld, Vect::Copy(*pos), Vect::Copy(*vel), mass, active, ghost);
+    return Create(pworld, Vect::Copy(*pos), MakeStateVect(vel->x, vel->y), mass, active, ghost);
 }
 
-void Verlet::Step(const Vect& gravity, Vect& scratch) {
-    checkwalls();
+void Verlet::StepIn(float width, float height, const Vect& gravity, Vect& scratch) {
+    ClampTo(width, height);
     if (active) Vect::AddFast(*accvel, *accvel, gravity);
     Vect::SubtractFast(scratch, *pos, *oldpos);
     Vect::AddFast(*vel, scratch, *accvel);
@@ -38,18 +41,30 @@ int32_t Verlet::Update(PhysicsWorld* world) {
     Vect scratch;
     const Array& arr = *world->VerletArray;
     const Vect& gravity = *world->gravity;
+    const float width = world->Width;
+    const float height = world->Height;
     const int32_t n = arr.last;
     for (int32_t i = 0; i < n; ++i) {
         // A callback earlier in the step may have removed particles: slots past the count are
-        // empty and passed over.
-        if (auto* p = ObjectCast<Verlet>(arr.at(i))) p->Step(gravity, scratch);
+        // empty and passed over. A particle of this world is clamped to its size as read here;
+        // any other goes through its own link (which raises the error if its world is gone).
+        auto* p = ObjectCast<Verlet>(arr.at(i));
+        if (p == nullptr) continue;
+        if (p->pworld.Is(world)) {
+            p->StepIn(width, height, gravity, scratch);
+        } else {
+            p->Step(gravity, scratch);
+        }
     }
     return 0;
 }
 
 int32_t Verlet::checkwalls() {
-    const float w = pworld->Width;
-    const float h = pworld->Height;
+    ClampTo(pworld->Width, pworld->Height);
+    return 0;
+}
+
+void Verlet::ClampTo(float w, float h) {
     if (!(pos->x >= 0.0f)) {  // NaN lands here too
         oldpos->x = pos->x / 2.0f;
         pos->x = 0.0f;
@@ -64,7 +79,6 @@ int32_t Verlet::checkwalls() {
         oldpos->y = (pos->y - h) / 2.0f + h;
         pos->y = h;
     }
-    return 0;
 }
 
 int32_t Verlet::Position(const Vect& target) {

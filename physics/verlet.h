@@ -50,5 +50,11 @@ class Verlet : public Object {
     WorldLink pworld;
 
     // The particle pass's work on one particle; `scratch` is the pass's one spare vector.
-    void Step(const Vect& gravity, Vect& scratch);
+    void Step(const Vect& gravity, Vect& scratch) {
+        StepIn(pworld->Width, pworld->Height, gravity, scratch);
+    }
+    // The same in a world of the given size.
+    void StepIn(float width, float height, const Vect& gravity, Vect& scratch);
+    // checkwalls in a world of the given size.
+    void ClampTo(float width, float height);
 };

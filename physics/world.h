@@ -42,6 +42,9 @@ class WorldLink {
     operator PhysicsWorld*() const { return get(); }  // NOLINT(google-explicit-constructor)
     // True once the world this link was set to has been destroyed.
     bool expired() const { return anchor_ && *anchor_ == nullptr; }
+    // True when the link is set to world (which then still exists): one comparison, for the
+    // particle pass to read the world it is running instead of following every particle's link.
+    inline bool Is(const PhysicsWorld* world) const;
 
   private:
     [[noreturn]] static void Unreachable();
@@ -100,12 +103,13 @@ struct LineSink {
 };
 
 // The relaxation's working copy of one constraint: its numbers (named as the constraint's own),
-// its ends' masses and flags and their position vectors, gathered once per update so that the
-// passes read one record after another; the numbers go back to the constraint afterwards.
+// its ends' masses and flags, and where its ends' positions are (i1, i2: places in
+// RelaxScratch::positions when the passes work on gathered copies, else in RelaxScratch::vects).
+// Gathered once per update so that the passes read one record after another; the numbers go back
+// to the constraint afterwards.
 struct RelaxRecord {
-    Vect* p1;
-    Vect* p2;
-    constraint* c;
+    int32_t i1;
+    int32_t i2;
     float elasticity;
     float OriginalLength;
     float TargetLength;
@@ -115,9 +119,26 @@ struct RelaxRecord {
     float v2prop;
     float massA;
     float massB;
+    float share;  // what the passes after the first need: the end's shares summed, or 1
     uint8_t activeA;
     uint8_t activeB;
     uint8_t setremove;
+    uint8_t mode;  // and which way they go
+};
+
+// The relaxation's reusable buffers: the records and their constraints, the gathered copies of
+// the ends' positions and the vectors they go back to (one copy per vector), or, when copies
+// cannot be told apart safely, the ends' vectors themselves.
+struct RelaxScratch {
+    struct XY {
+        float x;
+        float y;
+    };
+    std::vector<RelaxRecord> records;
+    std::vector<constraint*> owners;
+    std::vector<XY> positions;
+    std::vector<Vect*> vects;
+    std::vector<int32_t> placeOfSlot;  // per particle slot: its place in positions, or -1
 };
 
 class PhysicsWorld : public Object {
@@ -163,7 +184,7 @@ class PhysicsWorld : public Object {
     // Not part of the world's state: where constraints are drawn, and the reusable buffers of
     // the relaxation and the collision pass.
     LineSink lineSink;
-    std::vector<RelaxRecord> relaxScratch;
+    RelaxScratch relaxScratch;
     Broadphase broadphase;
 
   private:
@@ -172,6 +193,10 @@ class PhysicsWorld : public Object {
 };
 
 inline WorldLink::WorldLink(PhysicsWorld* world) : anchor_(world ? world->anchor_ : nullptr) {}
+
+bool WorldLink::Is(const PhysicsWorld* world) const {
+    return world != nullptr && anchor_.get() == world->anchor_.get();
+}
 
 // Takes obj (a particle or a constraint) out of its world's array and list: the array's last
 // element fills the freed slot and has its `index` set to it. An object that no longer holds its

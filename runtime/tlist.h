@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "runtime/object.h"
+#include "runtime/pool.h"
 
 class TLink;
 
@@ -47,6 +48,11 @@ class TLink {
     ObjectRef _value;  // none on the head link and on a removed link
     LinkRef _succ;
     LinkRef _pred;
+
+#if SANDBOX_POOLS
+    static void* operator new(size_t) { return poolOf<TLink>.Allocate(); }
+    static void operator delete(void* p) { poolOf<TLink>.Release(p); }
+#endif
 
   private:
     friend class LinkRef;

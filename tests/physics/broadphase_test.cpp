@@ -146,6 +146,20 @@ class SideBySide : public ::testing::Test {
             for (int j = 1; j < 11 - k; ++j) row->duplicate()->Move(Vect(70.0f * j, 0));
         }
         PhysicsBody::Create(w);  // no particles: keeps its first box for ever
+        // A box one of whose corners stands on its own box's upper corner: a contact that moves
+        // the corner moves the box while the pass runs, so that box must be read afresh.
+        {
+            Ref<PhysicsBody> b = PhysicsBody::Create(w);
+            b->maxxy->set(480, 300);
+            Ref<Verlet> p[4] = {Verlet::Create(w, MakeVect(440, 260), MakeVect(0, 0), 1, 1, 0),
+                                Verlet::Create(w, MakeVect(480, 260), MakeVect(0, 0), 1, 1, 0),
+                                Verlet::Create(w, b->maxxy, MakeVect(0, 0), 1, 1, 0),
+                                Verlet::Create(w, MakeVect(440, 300), MakeVect(0, 0), 1, 1, 0)};
+            for (auto& v : p) b->addverlet(v, 1);
+            for (int i = 0; i < 4; ++i) {
+                b->addconstraint(constraint::Create(w, p[i], p[(i + 1) % 4], 1, 0, -1), 1);
+            }
+        }
         // Edges that collide while its corners do not: the box is never refreshed, and is set
         // by hand below to awkward values while its edges still push particles about.
         r.pinned = Square(w, 300, 380, 340, 400, 99999.0f, 0, 0);  // a post boxes land on
