@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "physics_fixture.h"
@@ -289,7 +289,12 @@ Built Build(int variant) {
     return b;
 }
 
-uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
+// memcpy rather than std::bit_cast: the WebAssembly toolchain's library lacks the latter.
+uint32_t Bits(float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
 
 TEST_P(RelaxationCases, GatheredPassesGiveTheBitsOfOneConstraintAtATime) {
     WorldList = std::make_shared<TList>();
