@@ -284,6 +284,8 @@ void PresentFrame(int32_t sync) {
     }
     if (Front().opened != Front().active) {
         Flip(1);
+    } else if (Pacing().platformPaces) {
+        Flip(0);  // the platform calls each frame when it is due: nothing to wait for here
     } else if (Pacing().softSync) {
         FramePacing& p = Pacing();
         p.nextFrame = WrapAdd(p.nextFrame, p.period);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/clock.h"
+#include "host/context.h"
 #include "host/input.h"
 
 namespace {
@@ -308,6 +309,16 @@ TEST_F(FrontEndTest, UnpacedWindowAndFullscreenNeverSleep) {
     for (int i = 0; i < 5; ++i) PresentFrame(-1);
     EXPECT_EQ(clock.SleptMs(), 0);
     EXPECT_EQ(driver->calls.back(), "Flip 1");
+}
+
+// A browser calls each frame when it is due and cannot be made to wait inside one.
+TEST_F(FrontEndTest, PacedWindowNeverSleepsWhereThePlatformPaces) {
+    Host().pacing.platformPaces = true;
+    Open(0, 60);
+    for (int i = 0; i < 5; ++i) PresentFrame(-1);
+    Host().pacing.platformPaces = false;
+    EXPECT_EQ(clock.SleptMs(), 0);
+    EXPECT_EQ(driver->calls.back(), "Flip 0");
 }
 
 }  // namespace
