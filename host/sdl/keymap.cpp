@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "host/keys.h"
+
 namespace {
 
 struct ScancodeKey {
@@ -101,36 +103,6 @@ constexpr ScancodeKey kByScancode[] = {
     {SDL_SCANCODE_APOSTROPHE, 222},
     {SDL_SCANCODE_NONUSBACKSLASH, 226},
 };
-
-// Punctuation by the character the layout puts on the key.
-int32_t KeyFromPunctuation(int32_t keycode) {
-    switch (keycode) {
-        case ';':
-            return 186;
-        case '=':
-            return 187;
-        case ',':
-            return 188;
-        case '-':
-            return 189;
-        case '.':
-            return 190;
-        case '/':
-            return 191;
-        case '`':
-            return 192;
-        case '[':
-            return 219;
-        case '\\':
-            return 220;
-        case ']':
-            return 221;
-        case '\'':
-            return 222;
-        default:
-            return 0;
-    }
-}
 
 std::array<int32_t, SDL_NUM_SCANCODES> BuildScancodeTable() {
     std::array<int32_t, SDL_NUM_SCANCODES> table{};

@@ -7,6 +7,7 @@
 #include "host/console.h"
 #include "host/event.h"
 #include "host/graphics.h"
+#include "host/keys.h"
 #include "host/sdl/gl_graphics.h"
 #include "host/sdl/keymap.h"
 #include "host/sdl/sdl_state.h"
@@ -67,19 +68,6 @@ int32_t ButtonFromSdl(Uint8 button) {
             return 2;
         case SDL_BUTTON_MIDDLE:
             return 3;
-        default:
-            return 0;
-    }
-}
-
-// Characters a key types on its own (no text-input event carries them).
-int32_t CharacterOfKey(int32_t key) {
-    switch (key) {
-        case 8:
-        case 9:
-        case 13:
-        case 27:
-            return key;
         default:
             return 0;
     }

@@ -3,6 +3,8 @@
 #include <array>
 #include <iterator>
 
+#include "host/keys.h"
+
 namespace {
 
 struct CodeKey {
@@ -138,36 +140,6 @@ int32_t KeyFromCode(std::string_view code) {
         if (k.code == code) return k.key;
     }
     return 0;
-}
-
-// Punctuation by the character the layout puts on the key.
-int32_t KeyFromPunctuation(char c) {
-    switch (c) {
-        case ';':
-            return 186;
-        case '=':
-            return 187;
-        case ',':
-            return 188;
-        case '-':
-            return 189;
-        case '.':
-            return 190;
-        case '/':
-            return 191;
-        case '`':
-            return 192;
-        case '[':
-            return 219;
-        case '\\':
-            return 220;
-        case ']':
-            return 221;
-        case '\'':
-            return 222;
-        default:
-            return 0;
-    }
 }
 
 // Keys that carry a character: letters, the digit row and punctuation. Everything else is

@@ -9,6 +9,7 @@
 #include "host/console.h"
 #include "host/event.h"
 #include "host/graphics.h"
+#include "host/keys.h"
 #include "host/web/web_keymap.h"
 #include "host/web/web_state.h"
 
@@ -29,19 +30,6 @@ int32_t ButtonFromDom(int32_t button) {
             return 2;
         case 1:
             return 3;
-        default:
-            return 0;
-    }
-}
-
-// Characters a key types on its own, as the desktop reports them.
-int32_t CharacterOfKey(int32_t key) {
-    switch (key) {
-        case 8:
-        case 9:
-        case 13:
-        case 27:
-            return key;
         default:
             return 0;
     }
