@@ -41,6 +41,9 @@ xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n1 "$work/display")"
+# The number is written as the server starts listening; wait until it answers a client, so that
+# the program's own connection never races the server's start.
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 
 (cd "$work" && exec env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$sandbox" \
    --record session.txt --trace live.txt) >"$work/out" 2>"$work/err" &

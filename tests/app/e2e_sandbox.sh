@@ -40,6 +40,9 @@ xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n1 "$work/display")"
+# The number is written as the server starts listening; wait until it answers a client, so that
+# the program's own connection never races the server's start.
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 
 # The program talks to this X server whatever the calling environment chose (headless CI often
 # exports SDL_VIDEODRIVER=offscreen, which would give a window that no X tool can see). It runs
