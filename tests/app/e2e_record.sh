@@ -45,15 +45,28 @@ export DISPLAY=":$(head -n1 "$work/display")"
 # the program's own connection never races the server's start.
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 
-(cd "$work" && exec env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$sandbox" \
-   --record session.txt --trace live.txt) >"$work/out" 2>"$work/err" &
-app_pid=$!
-
+# Now and then a connection to a freshly started Xvfb is refused although the server answered
+# xdpyinfo; the program then says it has no display and ends. That start is tried once more.
+start_sandbox() {
+  (cd "$work" && exec env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$sandbox" \
+     --record session.txt --trace live.txt) >"$work/out" 2>"$work/err" &
+  app_pid=$!
+}
+start_sandbox
 wid=""
+retried=0
 for _ in $(seq 100); do
   wid=$(xdotool search --name "^${title}\$" 2>/dev/null | head -n1)
   [ -n "$wid" ] && break
-  kill -0 "$app_pid" 2>/dev/null || fail "the sandbox ended before its window appeared"
+  if ! kill -0 "$app_pid" 2>/dev/null; then
+    if [ "$retried" -eq 0 ] && grep -q "no display to show it on" "$work/err"; then
+      echo "note: the X server refused the first connection; starting the sandbox again"
+      retried=1
+      start_sandbox
+      continue
+    fi
+    fail "the sandbox ended before its window appeared"
+  fi
   sleep 0.1
 done
 [ -n "$wid" ] || fail "no window titled '$title' within 10 s"
