@@ -36,40 +36,15 @@ fail() {
   exit 1
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
-# The number is written as the server starts listening; wait until it answers a client, so that
-# the program's own connection never races the server's start.
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+source "$(dirname "$0")/x_session.sh"
+start_xvfb
 
-# Now and then a connection to a freshly started Xvfb is refused although the server answered
-# xdpyinfo; the program then says it has no display and ends. That start is tried once more.
 start_sandbox() {
   (cd "$work" && exec env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$sandbox" \
      --record session.txt --trace live.txt) >"$work/out" 2>"$work/err" &
   app_pid=$!
 }
-start_sandbox
-wid=""
-retried=0
-for _ in $(seq 100); do
-  wid=$(xdotool search --name "^${title}\$" 2>/dev/null | head -n1)
-  [ -n "$wid" ] && break
-  if ! kill -0 "$app_pid" 2>/dev/null; then
-    if [ "$retried" -eq 0 ] && grep -q "no display to show it on" "$work/err"; then
-      echo "note: the X server refused the first connection; starting the sandbox again"
-      retried=1
-      start_sandbox
-      continue
-    fi
-    fail "the sandbox ended before its window appeared"
-  fi
-  sleep 0.1
-done
-[ -n "$wid" ] || fail "no window titled '$title' within 10 s"
+open_sandbox_window
 
 at() { xdotool mousemove --window "$wid" "$1" "$2"; sleep 0.15; }
 drag() {  # x0 y0 x1 y1: press, move in steps, release
