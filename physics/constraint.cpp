@@ -1,6 +1,8 @@
 #include "physics/constraint.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "runtime/pool.h"
 
@@ -187,12 +189,52 @@ int32_t PlaceOf(const Verlet& v, const Array& particles, RelaxScratch& s) {
     return place;
 }
 
+// Puts the records in an order in which one rarely waits for the one before it, with the same
+// result. A record reads and writes the positions of its two ends and nothing else any other record
+// touches, so what it computes depends only on the records before it that share an end; any order
+// that keeps each record after those gives the same bits. A record's level is one more than the
+// highest level among the earlier records sharing an end with it; records of one level share no
+// end, and sorting by level (stably) keeps every record after those it depends on. Within one
+// level the processor can overlap the records' square roots and divisions instead of waiting for
+// each before starting the next, as it must along a chain of records sharing ends (the edges of
+// one box).
+void OrderByLevel(RelaxScratch& s) {
+    const size_t n = s.records.size();
+    s.levelOfPlace.assign(s.positions.size(), 0);
+    s.levels.resize(n);
+    int32_t top = 0;
+    for (size_t k = 0; k < n; ++k) {
+        const RelaxRecord& r = s.records[k];
+        int32_t& a = s.levelOfPlace[static_cast<size_t>(r.i1)];
+        int32_t& b = s.levelOfPlace[static_cast<size_t>(r.i2)];
+        const int32_t level = std::max(a, b) + 1;
+        a = level;
+        b = level;
+        s.levels[k] = level;
+        top = std::max(top, level);
+    }
+    if (top <= 1 || static_cast<size_t>(top) == n) return;  // already in level order
+    s.counts.assign(static_cast<size_t>(top) + 1, 0);
+    for (size_t k = 0; k < n; ++k) ++s.counts[static_cast<size_t>(s.levels[k])];
+    int32_t start = 0;
+    for (int32_t& c : s.counts) start += std::exchange(c, start);
+    s.ordered.resize(n);
+    s.orderedOwners.resize(n);
+    for (size_t k = 0; k < n; ++k) {
+        const size_t to = static_cast<size_t>(s.counts[static_cast<size_t>(s.levels[k])]++);
+        s.ordered[to] = s.records[k];
+        s.orderedOwners[to] = s.owners[k];
+    }
+    std::swap(s.records, s.ordered);
+    std::swap(s.owners, s.orderedOwners);
+}
+
 // The relaxation passes. Nothing changes masses, flags, ends or the array during the passes, and
 // nothing but the passes reads or writes the ends' positions, so each pass works on the records
 // gathered here, in slot order, and on copies of the positions (one per vector, so that ends
-// sharing a particle share a copy); the copies go back to their vectors and the constraints get
-// their numbers back at the end. When a vector might be shared between particles, the passes
-// work on the vectors themselves.
+// sharing a particle share a copy), with the records put in level order; the copies go back to
+// their vectors and the constraints get their numbers back at the end. When a vector might be
+// shared between particles, the passes work on the vectors themselves, in slot order.
 void RelaxAll(PhysicsWorld& world, int32_t passes) {
     RelaxScratch& s = world.relaxScratch;
     const Array& arr = *world.ConstraintArray;
@@ -222,6 +264,7 @@ void RelaxAll(PhysicsWorld& world, int32_t passes) {
     }
 
     if (copies) {
+        OrderByLevel(s);
         RelaxScratch::XY* pos = s.positions.data();
         RelaxPasses(s.records, passes, [pos](int32_t i) -> RelaxScratch::XY& { return pos[i]; });
         for (size_t k = 0; k < s.vects.size(); ++k) s.vects[k]->set(pos[k].x, pos[k].y);
