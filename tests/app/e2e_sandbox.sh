@@ -83,8 +83,9 @@ case "$mode" in
     xdotool mousemove --window "$wid" 750 300  # a drag of 10 pixels: too short to give speed
     sleep 0.3
     xdotool mouseup 1
+    # The box falls for about a second at full speed; a loaded machine draws far fewer frames.
     after=0
-    for _ in $(seq 20); do
+    for _ in $(seq 60); do
       sleep 0.25
       after=$(brightness 728 545 44 40)
       awk -v b="$after" 'BEGIN { exit !(b > 0.02) }' && break
