@@ -172,19 +172,29 @@ void RelaxPasses(std::vector<RelaxRecord>& records, int32_t passes, At at) {
     }
 }
 
+// Where the gathering writes: buffers sized beforehand for every particle slot, so that the loop
+// keeps its count in a register and grows nothing.
+struct Gathering {
+    RelaxScratch::XY* positions;
+    Vect** vects;
+    int32_t* placeOfSlot;
+    int32_t used;
+};
+
 // The place of particle v's position among the gathered copies, made on its first use; -1 when
 // its vector might be reached through another particle too (someone else holds it) or v does not
 // hold its slot, so that one copy per vector cannot be vouched for.
-int32_t PlaceOf(const Verlet& v, const Array& particles, RelaxScratch& s) {
+inline int32_t PlaceOf(const Verlet& v, const Array& particles, Gathering& g) {
     const int32_t slot = v.index;
     if (slot < 0 || slot >= particles.last || particles.at(slot) != &v || v.pos.use_count() != 1) {
         return -1;
     }
-    int32_t& place = s.placeOfSlot[static_cast<size_t>(slot)];
+    int32_t& place = g.placeOfSlot[slot];
     if (place < 0) {
-        place = static_cast<int32_t>(s.positions.size());
-        s.positions.push_back({v.pos->x, v.pos->y});
-        s.vects.push_back(v.pos.get());
+        place = g.used++;
+        const Vect& p = *v.pos;
+        g.positions[place] = {p.x, p.y};
+        g.vects[place] = v.pos.get();
     }
     return place;
 }
@@ -239,13 +249,18 @@ void RelaxAll(PhysicsWorld& world, int32_t passes) {
     RelaxScratch& s = world.relaxScratch;
     const Array& arr = *world.ConstraintArray;
     const Array& particles = *world.VerletArray;
-    s.records.clear();
-    s.owners.clear();
-    s.positions.clear();
-    s.vects.clear();
-    s.placeOfSlot.assign(static_cast<size_t>(particles.last), -1);
-    bool copies = true;
+    const size_t slots = static_cast<size_t>(particles.last);
     const int32_t n = arr.last;
+    s.positions.resize(slots);
+    s.vects.resize(slots);
+    s.placeOfSlot.assign(slots, -1);
+    s.records.resize(static_cast<size_t>(n));
+    s.owners.resize(static_cast<size_t>(n));
+    Gathering g{s.positions.data(), s.vects.data(), s.placeOfSlot.data(), 0};
+    RelaxRecord* records = s.records.data();
+    constraint** owners = s.owners.data();
+    size_t count = 0;
+    bool copies = true;
     for (int32_t j = 0; j < n; ++j) {
         auto* c = ObjectCast<constraint>(arr.at(j));
         if (c == nullptr) continue;
@@ -253,15 +268,33 @@ void RelaxAll(PhysicsWorld& world, int32_t passes) {
         const Verlet& b = *c->v2;
         int32_t i1 = -1, i2 = -1;
         if (copies) {
-            i1 = PlaceOf(a, particles, s);
-            i2 = PlaceOf(b, particles, s);
+            i1 = PlaceOf(a, particles, g);
+            i2 = PlaceOf(b, particles, g);
             copies = i1 >= 0 && i2 >= 0;
         }
-        s.owners.push_back(c);
-        s.records.push_back({i1, i2, c->elasticity, c->OriginalLength, c->TargetLength,
-                             c->BreakPoint, c->totmass, c->v1prop, c->v2prop, a.mass, b.mass, 0.0f,
-                             a.active, b.active, c->setremove, 0});
+        owners[count] = c;
+        records[count] = {i1,
+                          i2,
+                          c->elasticity,
+                          c->OriginalLength,
+                          c->TargetLength,
+                          c->BreakPoint,
+                          c->totmass,
+                          c->v1prop,
+                          c->v2prop,
+                          a.mass,
+                          b.mass,
+                          0.0f,
+                          a.active,
+                          b.active,
+                          c->setremove,
+                          0};
+        ++count;
     }
+    s.records.resize(count);
+    s.owners.resize(count);
+    s.positions.resize(static_cast<size_t>(g.used));
+    s.vects.resize(static_cast<size_t>(g.used));
 
     if (copies) {
         OrderByLevel(s);
