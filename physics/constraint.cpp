@@ -160,15 +160,20 @@ inline void RelaxAgain(RelaxRecord& r, P& p1, P& p2) {
     }
 }
 
-// All passes over the records, the ends' positions found by at(index).
-template <class At>
-void RelaxPasses(std::vector<RelaxRecord>& records, int32_t passes, At at) {
-    for (RelaxRecord& r : records) {
+// All passes over the n records, taken in the order order(0), order(1), ...; the ends' positions
+// are found by at(place).
+template <class Order, class At>
+void RelaxPasses(RelaxRecord* records, size_t n, int32_t passes, Order order, At at) {
+    for (size_t k = 0; k < n; ++k) {
+        RelaxRecord& r = records[order(k)];
         RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, at(r.i1), at(r.i2), true);
         Settle(r);
     }
     for (int32_t i = 1; i < passes; ++i) {
-        for (RelaxRecord& r : records) RelaxAgain(r, at(r.i1), at(r.i2));
+        for (size_t k = 0; k < n; ++k) {
+            RelaxRecord& r = records[order(k)];
+            RelaxAgain(r, at(r.i1), at(r.i2));
+        }
     }
 }
 
@@ -207,14 +212,22 @@ inline int32_t PlaceOf(const Verlet& v, const Array& particles, Gathering& g) {
 // end, and sorting by level (stably) keeps every record after those it depends on. Within one
 // level the processor can overlap the records' square roots and divisions instead of waiting for
 // each before starting the next, as it must along a chain of records sharing ends (the edges of
-// one box).
+// one box). The order depends on the records' ends alone, so it is kept with the ends it was made
+// for and made again only when they differ.
 void OrderByLevel(RelaxScratch& s) {
     const size_t n = s.records.size();
+    bool same = s.orderEnds.size() == n;
+    for (size_t k = 0; same && k < n; ++k) {
+        same = s.orderEnds[k].i1 == s.records[k].i1 && s.orderEnds[k].i2 == s.records[k].i2;
+    }
+    if (same) return;
+    s.orderEnds.resize(n);
     s.levelOfPlace.assign(s.positions.size(), 0);
     s.levels.resize(n);
     int32_t top = 0;
     for (size_t k = 0; k < n; ++k) {
         const RelaxRecord& r = s.records[k];
+        s.orderEnds[k] = {r.i1, r.i2};
         int32_t& a = s.levelOfPlace[static_cast<size_t>(r.i1)];
         int32_t& b = s.levelOfPlace[static_cast<size_t>(r.i2)];
         const int32_t level = std::max(a, b) + 1;
@@ -223,29 +236,25 @@ void OrderByLevel(RelaxScratch& s) {
         s.levels[k] = level;
         top = std::max(top, level);
     }
-    if (top <= 1 || static_cast<size_t>(top) == n) return;  // already in level order
+    s.order.resize(n);
     s.counts.assign(static_cast<size_t>(top) + 1, 0);
     for (size_t k = 0; k < n; ++k) ++s.counts[static_cast<size_t>(s.levels[k])];
     int32_t start = 0;
     for (int32_t& c : s.counts) start += std::exchange(c, start);
-    s.ordered.resize(n);
-    s.orderedOwners.resize(n);
     for (size_t k = 0; k < n; ++k) {
-        const size_t to = static_cast<size_t>(s.counts[static_cast<size_t>(s.levels[k])]++);
-        s.ordered[to] = s.records[k];
-        s.orderedOwners[to] = s.owners[k];
+        s.order[static_cast<size_t>(s.counts[static_cast<size_t>(s.levels[k])]++)] =
+            static_cast<int32_t>(k);
     }
-    std::swap(s.records, s.ordered);
-    std::swap(s.owners, s.orderedOwners);
 }
 
 // The relaxation passes. Nothing changes masses, flags, ends or the array during the passes, and
 // nothing but the passes reads or writes the ends' positions, so each pass works on the records
 // gathered here, in slot order, and on copies of the positions (one per vector, so that ends
-// sharing a particle share a copy), with the records put in level order; the copies go back to
+// sharing a particle share a copy), taking the records in level order; the copies go back to
 // their vectors and the constraints get their numbers back at the end. When a vector might be
-// shared between particles, the passes work on the vectors themselves, in slot order.
-void RelaxAll(PhysicsWorld& world, int32_t passes) {
+// shared between particles, the passes work on the vectors themselves, in slot order. True when a
+// constraint of the array is marked for removal afterwards.
+bool RelaxAll(PhysicsWorld& world, int32_t passes) {
     RelaxScratch& s = world.relaxScratch;
     const Array& arr = *world.ConstraintArray;
     const Array& particles = *world.VerletArray;
@@ -299,7 +308,10 @@ void RelaxAll(PhysicsWorld& world, int32_t passes) {
     if (copies) {
         OrderByLevel(s);
         RelaxScratch::XY* pos = s.positions.data();
-        RelaxPasses(s.records, passes, [pos](int32_t i) -> RelaxScratch::XY& { return pos[i]; });
+        const int32_t* order = s.order.data();
+        RelaxPasses(
+            s.records.data(), count, passes, [order](size_t k) { return order[k]; },
+            [pos](int32_t i) -> RelaxScratch::XY& { return pos[i]; });
         for (size_t k = 0; k < s.vects.size(); ++k) s.vects[k]->set(pos[k].x, pos[k].y);
     } else {
         s.vects.clear();
@@ -310,8 +322,11 @@ void RelaxAll(PhysicsWorld& world, int32_t passes) {
             s.records[k].i2 = static_cast<int32_t>(2 * k + 1);
         }
         Vect* const* vects = s.vects.data();
-        RelaxPasses(s.records, passes, [vects](int32_t i) -> Vect& { return *vects[i]; });
+        RelaxPasses(
+            s.records.data(), count, passes, [](size_t k) { return k; },
+            [vects](int32_t i) -> Vect& { return *vects[i]; });
     }
+    bool marked = false;
     for (size_t k = 0; k < s.records.size(); ++k) {
         const RelaxRecord& r = s.records[k];
         constraint* c = s.owners[k];
@@ -320,7 +335,9 @@ void RelaxAll(PhysicsWorld& world, int32_t passes) {
         c->v1prop = r.v1prop;
         c->v2prop = r.v2prop;
         c->setremove = r.setremove;
+        marked = marked || r.setremove != 0;
     }
+    return marked;
 }
 
 }  // namespace
@@ -340,7 +357,9 @@ int32_t constraint::Update(PhysicsWorld* world) {
 
     Array& arr = *world->ConstraintArray;
     const int32_t passes = world->CONSTRAINT_ITERATIONS;
-    if (passes > 0) RelaxAll(*world, passes);
+    // The relaxation gives every constraint of the array its mark: with none marked there is
+    // nothing to remove.
+    if (passes > 0 && !RelaxAll(*world, passes)) return 0;
 
     // Removal: the last constraint fills a freed slot and is not looked at again in this sweep.
     const int32_t n = arr.last;

@@ -139,14 +139,18 @@ struct RelaxScratch {
     std::vector<XY> positions;
     std::vector<Vect*> vects;
     std::vector<int32_t> placeOfSlot;  // per particle slot: its place in positions, or -1
-    // For putting the records in level order: the level of each record, the highest level
-    // reached so far at each place, a count or start per level, and the records and constraints
-    // being reordered.
+    // The records in level order (their indices), the ends it was made for, and what making it
+    // needs: the level of each record, the highest level reached so far at each place, and a
+    // count or start per level.
+    struct Ends {
+        int32_t i1;
+        int32_t i2;
+    };
+    std::vector<int32_t> order;
+    std::vector<Ends> orderEnds;
     std::vector<int32_t> levels;
     std::vector<int32_t> levelOfPlace;
     std::vector<int32_t> counts;
-    std::vector<RelaxRecord> ordered;
-    std::vector<constraint*> orderedOwners;
 };
 
 class PhysicsWorld : public Object {
