@@ -28,6 +28,47 @@ Ref<Verlet> Verlet::duplicate() {
 }
 
 void Verlet::StepIn(float width, float height, const Vect& gravity, Vect& scratch) {
+    Vect& p = *pos;
+    Vect& o = *oldpos;
+    Vect& v = *vel;
+    Vect& a = *accvel;
+    if (&p != &o && &p != &v && &p != &a && &o != &v && &o != &a && &v != &a && &gravity != &p &&
+        &gravity != &o && &gravity != &v && &gravity != &a) {
+        // Four vectors of its own and apart from gravity, as nearly every particle has: the same
+        // operations on numbers held in registers instead of read back after every write.
+        float px = p.x, py = p.y, ox = o.x, oy = o.y, ax = a.x, ay = a.y;
+        if (!(px >= 0.0f)) {  // NaN lands here too
+            ox = px / 2.0f;
+            px = 0.0f;
+        } else if (px > width) {
+            ox = (px - width) / 2.0f + width;
+            px = width;
+        }
+        if (!(py >= 0.0f)) {
+            oy = py / 2.0f;
+            py = 0.0f;
+        } else if (py > height) {
+            oy = (py - height) / 2.0f + height;
+            py = height;
+        }
+        if (active) {
+            ax = ax + gravity.x;
+            ay = ay + gravity.y;
+        }
+        const float sx = px - ox;
+        const float sy = py - oy;
+        const float vx = sx + ax;
+        const float vy = sy + ay;
+        v.x = vx;
+        v.y = vy;
+        o.x = px;
+        o.y = py;
+        p.x = px + vx;
+        p.y = py + vy;
+        a.x = 0.0f;
+        a.y = 0.0f;
+        return;
+    }
     ClampTo(width, height);
     if (active) Vect::AddFast(*accvel, *accvel, gravity);
     Vect::SubtractFast(scratch, *pos, *oldpos);

@@ -110,6 +110,24 @@ TEST_F(VerletTest, NotANumberCountsAsBelowZero) {
     EXPECT_TRUE(std::isnan(p->oldpos->x));  // half of NaN: the next step is NaN along x
 }
 
+// A particle's vectors may be one object (its creator passed the same vector twice, or someone
+// pointed a field at another's vector): each step's writes are then seen by its later reads.
+TEST_F(VerletTest, SharedVectorsSeeEachWriteOfTheStep) {
+    const float g = w->gravity->y;
+    auto both = MakeVect(100, 200);
+    auto p = Verlet::Create(w, both, both, 1.0f, 1, 0);  // oldpos (0, 0)
+    auto q = Particle(300, 300, 2, 0);
+    q->vel = w->gravity;  // velocity written into the world's gravity
+    const float qy = 300.0f + g;
+    w->Update();
+    // pos and vel: vel = pos - oldpos + accvel, then pos = pos + vel reads the new vel twice
+    ExpectVect(*both, 200, (200.0f + g) + (200.0f + g));
+    ExpectVect(*p->oldpos, 100, 200.0f + g);
+    // q's vel = (2, g) overwrites gravity, which the particles after q then fall by
+    ExpectVect(*q->pos, 302, qy);
+    ExpectVect(*w->gravity, 2, g);
+}
+
 TEST_F(VerletTest, PositionMovesByWholeUnitsAndKeepsVelocity) {
     auto p = Particle(10, 10, 1, 1);
     p->Position(Vect(12.7f, 7.3f));
