@@ -27,6 +27,23 @@ Ref<Verlet> Verlet::duplicate() {
     return Create(pworld, Vect::Copy(*pos), MakeStateVect(vel->x, vel->y), mass, active, ghost);
 }
 
+namespace {
+
+// One axis of the wall clamp: p into [0, limit], with o (the previous position) set so that the
+// next step moves back by half the overshoot. p and o may be one number (a particle whose position
+// is its previous position too).
+inline void ClampAxis(float& p, float& o, float limit) {
+    if (!(p >= 0.0f)) {  // NaN lands here too
+        o = p / 2.0f;
+        p = 0.0f;
+    } else if (p > limit) {
+        o = (p - limit) / 2.0f + limit;
+        p = limit;
+    }
+}
+
+}  // namespace
+
 void Verlet::StepIn(float width, float height, const Vect& gravity, Vect& scratch) {
     Vect& p = *pos;
     Vect& o = *oldpos;
@@ -37,20 +54,8 @@ void Verlet::StepIn(float width, float height, const Vect& gravity, Vect& scratc
         // Four vectors of its own and apart from gravity, as nearly every particle has: the same
         // operations on numbers held in registers instead of read back after every write.
         float px = p.x, py = p.y, ox = o.x, oy = o.y, ax = a.x, ay = a.y;
-        if (!(px >= 0.0f)) {  // NaN lands here too
-            ox = px / 2.0f;
-            px = 0.0f;
-        } else if (px > width) {
-            ox = (px - width) / 2.0f + width;
-            px = width;
-        }
-        if (!(py >= 0.0f)) {
-            oy = py / 2.0f;
-            py = 0.0f;
-        } else if (py > height) {
-            oy = (py - height) / 2.0f + height;
-            py = height;
-        }
+        ClampAxis(px, ox, width);
+        ClampAxis(py, oy, height);
         if (active) {
             ax = ax + gravity.x;
             ay = ay + gravity.y;
@@ -106,20 +111,8 @@ int32_t Verlet::checkwalls() {
 }
 
 void Verlet::ClampTo(float w, float h) {
-    if (!(pos->x >= 0.0f)) {  // NaN lands here too
-        oldpos->x = pos->x / 2.0f;
-        pos->x = 0.0f;
-    } else if (pos->x > w) {
-        oldpos->x = (pos->x - w) / 2.0f + w;
-        pos->x = w;
-    }
-    if (!(pos->y >= 0.0f)) {
-        oldpos->y = pos->y / 2.0f;
-        pos->y = 0.0f;
-    } else if (pos->y > h) {
-        oldpos->y = (pos->y - h) / 2.0f + h;
-        pos->y = h;
-    }
+    ClampAxis(pos->x, oldpos->x, w);
+    ClampAxis(pos->y, oldpos->y, h);
 }
 
 int32_t Verlet::Position(const Vect& target) {
