@@ -4,6 +4,10 @@
 #include <cmath>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 #include "runtime/pool.h"
 
 const ClassInfo constraint::kClass{"constraint", &Object::kClass};
@@ -221,6 +225,7 @@ void OrderByLevel(RelaxScratch& s) {
         same = s.orderEnds[k].i1 == s.records[k].i1 && s.orderEnds[k].i2 == s.records[k].i2;
     }
     if (same) return;
+    s.planValid = false;
     s.orderEnds.resize(n);
     s.levelOfPlace.assign(s.positions.size(), 0);
     s.levels.resize(n);
@@ -241,9 +246,160 @@ void OrderByLevel(RelaxScratch& s) {
     for (size_t k = 0; k < n; ++k) ++s.counts[static_cast<size_t>(s.levels[k])];
     int32_t start = 0;
     for (int32_t& c : s.counts) start += std::exchange(c, start);
+    // counts[l] is now where level l starts (levels count from 1)
+    s.levelStart.assign(s.counts.begin() + 1, s.counts.end());
+    s.levelStart.push_back(static_cast<int32_t>(n));
     for (size_t k = 0; k < n; ++k) {
         s.order[static_cast<size_t>(s.counts[static_cast<size_t>(s.levels[k])]++)] =
             static_cast<int32_t>(k);
+    }
+}
+
+// The plan of the passes after the first, once the first has settled every record's mode: the
+// records of each level with both ends active and apart go four at a time into batches, the rest
+// one at a time after them (records of one level share no end, so their order within the level
+// makes no difference). It is made again when the order or a mode has changed; the batches' numbers
+// are copied from the records every time.
+void PlanBatches(RelaxScratch& s) {
+    const size_t n = s.records.size();
+    bool same = s.planValid && s.planModes.size() == n;
+    for (size_t k = 0; same && k < n; ++k) same = s.planModes[k] == s.records[k].mode;
+    if (!same) {
+        s.planModes.resize(n);
+        for (size_t k = 0; k < n; ++k) s.planModes[k] = s.records[k].mode;
+        s.batches.clear();
+        s.batchEnd.clear();
+        s.single.clear();
+        s.singleEnd.clear();
+        for (size_t l = 0; l + 1 < s.levelStart.size(); ++l) {
+            int32_t fill = 0;
+            for (int32_t at = s.levelStart[l]; at < s.levelStart[l + 1]; ++at) {
+                const int32_t k = s.order[static_cast<size_t>(at)];
+                const RelaxRecord& r = s.records[static_cast<size_t>(k)];
+                if (r.mode != kBoth || r.i1 == r.i2) {
+                    s.single.push_back(k);
+                    continue;
+                }
+                if (fill == 0) s.batches.emplace_back();
+                RelaxBatch& b = s.batches.back();
+                b.i1[fill] = r.i1;
+                b.i2[fill] = r.i2;
+                b.record[fill] = k;
+                fill = (fill + 1) % 4;
+            }
+            if (fill != 0) {  // a batch left short: its records go one at a time
+                for (int32_t j = 0; j < fill; ++j) s.single.push_back(s.batches.back().record[j]);
+                s.batches.pop_back();
+            }
+            s.batchEnd.push_back(static_cast<int32_t>(s.batches.size()));
+            s.singleEnd.push_back(static_cast<int32_t>(s.single.size()));
+        }
+        s.planValid = true;
+    }
+    for (RelaxBatch& b : s.batches) {
+        for (int j = 0; j < 4; ++j) {
+            const RelaxRecord& r = s.records[static_cast<size_t>(b.record[j])];
+            b.TargetLength[j] = r.TargetLength;
+            b.elasticity[j] = r.elasticity;
+            b.BreakPoint[j] = r.BreakPoint;
+            b.share[j] = r.share;
+            b.v1prop[j] = r.v1prop;
+            b.v2prop[j] = r.v2prop;
+        }
+    }
+}
+
+#if defined(__SSE2__)
+inline __m64* Pair(RelaxScratch::XY* p) { return reinterpret_cast<__m64*>(p); }
+
+// RelaxAgain for the four records of a batch side by side: the same operations on the same numbers
+// in each lane, which IEEE arithmetic rounds exactly as it does one at a time.
+inline void RelaxFour(const RelaxBatch& b, RelaxScratch::XY* pos, RelaxRecord* records) {
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 p1a = _mm_loadh_pi(_mm_loadl_pi(zero, Pair(pos + b.i1[0])), Pair(pos + b.i1[1]));
+    const __m128 p1b = _mm_loadh_pi(_mm_loadl_pi(zero, Pair(pos + b.i1[2])), Pair(pos + b.i1[3]));
+    const __m128 p2a = _mm_loadh_pi(_mm_loadl_pi(zero, Pair(pos + b.i2[0])), Pair(pos + b.i2[1]));
+    const __m128 p2b = _mm_loadh_pi(_mm_loadl_pi(zero, Pair(pos + b.i2[2])), Pair(pos + b.i2[3]));
+    const __m128 x1 = _mm_shuffle_ps(p1a, p1b, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 y1 = _mm_shuffle_ps(p1a, p1b, _MM_SHUFFLE(3, 1, 3, 1));
+    const __m128 x2 = _mm_shuffle_ps(p2a, p2b, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 y2 = _mm_shuffle_ps(p2a, p2b, _MM_SHUFFLE(3, 1, 3, 1));
+
+    const __m128 length = _mm_load_ps(b.TargetLength);
+    const __m128 breakPoint = _mm_load_ps(b.BreakPoint);
+    const __m128 dx = _mm_sub_ps(x1, x2);
+    const __m128 dy = _mm_sub_ps(y1, y2);
+    const __m128 dist = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)));
+    const __m128 diff = _mm_sub_ps(dist, length);
+    const int broke =
+        _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(breakPoint, zero), _mm_cmpgt_ps(diff, breakPoint)));
+    if (broke != 0) {
+        for (int j = 0; j < 4; ++j) {
+            if ((broke >> j) & 1) records[b.record[j]].setremove = 1;
+        }
+    }
+    const __m128 stretch = _mm_mul_ps(diff, _mm_load_ps(b.elasticity));
+    __m128 kk = _mm_div_ps(stretch, length);
+    const __m128 far = _mm_cmpgt_ps(_mm_mul_ps(kk, _mm_load_ps(b.share)), _mm_set1_ps(2.0f));
+    if (_mm_movemask_ps(far) != 0) {
+        kk = _mm_or_ps(_mm_and_ps(far, _mm_div_ps(stretch, dist)), _mm_andnot_ps(far, kk));
+    }
+    const __m128 fx = _mm_mul_ps(kk, dx);
+    const __m128 fy = _mm_mul_ps(kk, dy);
+    const __m128 v1prop = _mm_load_ps(b.v1prop);
+    const __m128 v2prop = _mm_load_ps(b.v2prop);
+    const __m128 nx1 = _mm_sub_ps(x1, _mm_mul_ps(fx, v2prop));
+    const __m128 ny1 = _mm_sub_ps(y1, _mm_mul_ps(fy, v2prop));
+    const __m128 nx2 = _mm_add_ps(x2, _mm_mul_ps(fx, v1prop));
+    const __m128 ny2 = _mm_add_ps(y2, _mm_mul_ps(fy, v1prop));
+
+    const __m128 q1a = _mm_unpacklo_ps(nx1, ny1);
+    const __m128 q1b = _mm_unpackhi_ps(nx1, ny1);
+    const __m128 q2a = _mm_unpacklo_ps(nx2, ny2);
+    const __m128 q2b = _mm_unpackhi_ps(nx2, ny2);
+    _mm_storel_pi(Pair(pos + b.i1[0]), q1a);
+    _mm_storeh_pi(Pair(pos + b.i1[1]), q1a);
+    _mm_storel_pi(Pair(pos + b.i1[2]), q1b);
+    _mm_storeh_pi(Pair(pos + b.i1[3]), q1b);
+    _mm_storel_pi(Pair(pos + b.i2[0]), q2a);
+    _mm_storeh_pi(Pair(pos + b.i2[1]), q2a);
+    _mm_storel_pi(Pair(pos + b.i2[2]), q2b);
+    _mm_storeh_pi(Pair(pos + b.i2[3]), q2b);
+}
+#else
+inline void RelaxFour(const RelaxBatch& b, RelaxScratch::XY* pos, RelaxRecord* records) {
+    for (int j = 0; j < 4; ++j) {
+        RelaxRecord& r = records[b.record[j]];
+        RelaxAgain(r, pos[r.i1], pos[r.i2]);
+    }
+}
+#endif
+
+// All passes on the gathered copies: the first record by record in level order, the rest level by
+// level, each level's batches first.
+void RelaxLevels(RelaxScratch& s, int32_t passes) {
+    RelaxScratch::XY* pos = s.positions.data();
+    RelaxRecord* records = s.records.data();
+    for (const int32_t k : s.order) {
+        RelaxRecord& r = records[k];
+        RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, pos[r.i1], pos[r.i2], true);
+        Settle(r);
+    }
+    if (passes <= 1) return;
+    PlanBatches(s);
+    const RelaxBatch* batches = s.batches.data();
+    const int32_t* single = s.single.data();
+    const size_t levels = s.batchEnd.size();
+    for (int32_t i = 1; i < passes; ++i) {
+        int32_t b = 0, o = 0;
+        for (size_t l = 0; l < levels; ++l) {
+            for (const int32_t end = s.batchEnd[l]; b < end; ++b)
+                RelaxFour(batches[b], pos, records);
+            for (const int32_t end = s.singleEnd[l]; o < end; ++o) {
+                RelaxRecord& r = records[single[o]];
+                RelaxAgain(r, pos[r.i1], pos[r.i2]);
+            }
+        }
     }
 }
 
@@ -307,11 +463,8 @@ bool RelaxAll(PhysicsWorld& world, int32_t passes) {
 
     if (copies) {
         OrderByLevel(s);
-        RelaxScratch::XY* pos = s.positions.data();
-        const int32_t* order = s.order.data();
-        RelaxPasses(
-            s.records.data(), count, passes, [order](size_t k) { return order[k]; },
-            [pos](int32_t i) -> RelaxScratch::XY& { return pos[i]; });
+        RelaxLevels(s, passes);
+        const RelaxScratch::XY* pos = s.positions.data();
         for (size_t k = 0; k < s.vects.size(); ++k) s.vects[k]->set(pos[k].x, pos[k].y);
     } else {
         s.vects.clear();

@@ -126,6 +126,20 @@ struct RelaxRecord {
     uint8_t mode;  // and which way they go
 };
 
+// Four records of one level with both ends active and apart, for the passes after the first to
+// relax side by side: their ends' places, their records, and the numbers those passes read.
+struct alignas(16) RelaxBatch {
+    int32_t i1[4];
+    int32_t i2[4];
+    int32_t record[4];
+    float TargetLength[4];
+    float elasticity[4];
+    float BreakPoint[4];
+    float share[4];
+    float v1prop[4];
+    float v2prop[4];
+};
+
 // The relaxation's reusable buffers: the records and their constraints, the gathered copies of
 // the ends' positions and the vectors they go back to (one copy per vector), or, when copies
 // cannot be told apart safely, the ends' vectors themselves.
@@ -151,6 +165,16 @@ struct RelaxScratch {
     std::vector<int32_t> levels;
     std::vector<int32_t> levelOfPlace;
     std::vector<int32_t> counts;
+    std::vector<int32_t> levelStart;  // per level, into order (one more at the end)
+    // The plan of the passes after the first, level by level: the batches, the records relaxed
+    // one at a time after them, where each level's ends in both, and the modes it was made for
+    // (valid while the order is the one it was made with).
+    std::vector<RelaxBatch> batches;
+    std::vector<int32_t> batchEnd;
+    std::vector<int32_t> single;
+    std::vector<int32_t> singleEnd;
+    std::vector<uint8_t> planModes;
+    bool planValid = false;
 };
 
 class PhysicsWorld : public Object {
