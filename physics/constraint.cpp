@@ -255,18 +255,25 @@ void OrderByLevel(RelaxScratch& s) {
     }
 }
 
-// The plan of the passes after the first, once the first has settled every record's mode: the
-// records of each level with both ends active and apart go four at a time into batches, the rest
-// one at a time after them (records of one level share no end, so their order within the level
-// makes no difference). It is made again when the order or a mode has changed; the batches' numbers
-// are copied from the records every time.
+// Whether a record's passes after the first will take the both-ends-active way (the mode the first
+// pass settles, from the same numbers), with two ends apart: such records of one level can be
+// relaxed side by side.
+inline bool Batchable(const RelaxRecord& r) {
+    return r.massA + r.massB != 0.0f && r.OriginalLength != 0.0f && r.activeA && r.activeB &&
+           r.i1 != r.i2;
+}
+
+// The plan of the passes: the batchable records of each level go four at a time into batches, the
+// rest one at a time after them (records of one level share no end, so their order within the
+// level makes no difference). It is made again when the order or a record's batchability has
+// changed; the batches' numbers are copied from the records every time.
 void PlanBatches(RelaxScratch& s) {
     const size_t n = s.records.size();
-    bool same = s.planValid && s.planModes.size() == n;
-    for (size_t k = 0; same && k < n; ++k) same = s.planModes[k] == s.records[k].mode;
+    bool same = s.planValid && s.planBatchable.size() == n;
+    for (size_t k = 0; same && k < n; ++k) same = s.planBatchable[k] == Batchable(s.records[k]);
     if (!same) {
-        s.planModes.resize(n);
-        for (size_t k = 0; k < n; ++k) s.planModes[k] = s.records[k].mode;
+        s.planBatchable.resize(n);
+        for (size_t k = 0; k < n; ++k) s.planBatchable[k] = Batchable(s.records[k]);
         s.batches.clear();
         s.batchEnd.clear();
         s.single.clear();
@@ -276,7 +283,7 @@ void PlanBatches(RelaxScratch& s) {
             for (int32_t at = s.levelStart[l]; at < s.levelStart[l + 1]; ++at) {
                 const int32_t k = s.order[static_cast<size_t>(at)];
                 const RelaxRecord& r = s.records[static_cast<size_t>(k)];
-                if (r.mode != kBoth || r.i1 == r.i2) {
+                if (!s.planBatchable[static_cast<size_t>(k)]) {
                     s.single.push_back(k);
                     continue;
                 }
@@ -299,12 +306,11 @@ void PlanBatches(RelaxScratch& s) {
     for (RelaxBatch& b : s.batches) {
         for (int j = 0; j < 4; ++j) {
             const RelaxRecord& r = s.records[static_cast<size_t>(b.record[j])];
-            b.TargetLength[j] = r.TargetLength;
+            b.TargetLength[j] = r.OriginalLength;
             b.elasticity[j] = r.elasticity;
             b.BreakPoint[j] = r.BreakPoint;
-            b.share[j] = r.share;
-            b.v1prop[j] = r.v1prop;
-            b.v2prop[j] = r.v2prop;
+            b.massA[j] = r.massA;
+            b.massB[j] = r.massB;
         }
     }
 }
@@ -312,10 +318,32 @@ void PlanBatches(RelaxScratch& s) {
 #if defined(__SSE2__)
 inline __m64* Pair(RelaxScratch::XY* p) { return reinterpret_cast<__m64*>(p); }
 
-// RelaxAgain for the four records of a batch side by side: the same operations on the same numbers
-// in each lane, which IEEE arithmetic rounds exactly as it does one at a time.
-inline void RelaxFour(const RelaxBatch& b, RelaxScratch::XY* pos, RelaxRecord* records) {
+// The four records of a batch relaxed side by side, the first pass (RelaxOne and Settle) or a
+// later one (RelaxAgain): the same operations on the same numbers in each lane, which IEEE
+// arithmetic rounds exactly as it does one at a time.
+inline void RelaxFour(RelaxBatch& b, RelaxScratch::XY* pos, RelaxRecord* records, bool first) {
     const __m128 zero = _mm_setzero_ps();
+    if (first) {  // the mass shares, for this pass and the later ones
+        const __m128 massA = _mm_load_ps(b.massA);
+        const __m128 massB = _mm_load_ps(b.massB);
+        const __m128 two = _mm_set1_ps(2.0f);
+        const __m128 totmass = _mm_add_ps(massA, massB);
+        const __m128 v1prop = _mm_div_ps(_mm_div_ps(massA, totmass), two);
+        const __m128 v2prop = _mm_div_ps(_mm_div_ps(massB, totmass), two);
+        _mm_store_ps(b.v1prop, v1prop);
+        _mm_store_ps(b.v2prop, v2prop);
+        _mm_store_ps(b.share, _mm_add_ps(v1prop, v2prop));
+        _mm_store_ps(b.totmass, totmass);
+        for (int j = 0; j < 4; ++j) {
+            RelaxRecord& r = records[b.record[j]];
+            r.totmass = b.totmass[j];
+            r.v1prop = b.v1prop[j];
+            r.v2prop = b.v2prop[j];
+            r.TargetLength = b.TargetLength[j];
+            r.share = b.share[j];
+            r.mode = kBoth;
+        }
+    }
     const __m128 p1a = _mm_loadh_pi(_mm_loadl_pi(zero, Pair(pos + b.i1[0])), Pair(pos + b.i1[1]));
     const __m128 p1b = _mm_loadh_pi(_mm_loadl_pi(zero, Pair(pos + b.i1[2])), Pair(pos + b.i1[3]));
     const __m128 p2a = _mm_loadh_pi(_mm_loadl_pi(zero, Pair(pos + b.i2[0])), Pair(pos + b.i2[1]));
@@ -367,37 +395,42 @@ inline void RelaxFour(const RelaxBatch& b, RelaxScratch::XY* pos, RelaxRecord* r
     _mm_storeh_pi(Pair(pos + b.i2[3]), q2b);
 }
 #else
-inline void RelaxFour(const RelaxBatch& b, RelaxScratch::XY* pos, RelaxRecord* records) {
+inline void RelaxFour(RelaxBatch& b, RelaxScratch::XY* pos, RelaxRecord* records, bool first) {
     for (int j = 0; j < 4; ++j) {
         RelaxRecord& r = records[b.record[j]];
-        RelaxAgain(r, pos[r.i1], pos[r.i2]);
+        if (first) {
+            RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, pos[r.i1], pos[r.i2], true);
+            Settle(r);
+        } else {
+            RelaxAgain(r, pos[r.i1], pos[r.i2]);
+        }
     }
 }
 #endif
 
-// All passes on the gathered copies: the first record by record in level order, the rest level by
-// level, each level's batches first.
+// All passes on the gathered copies, level by level, each level's batches first.
 void RelaxLevels(RelaxScratch& s, int32_t passes) {
+    PlanBatches(s);
     RelaxScratch::XY* pos = s.positions.data();
     RelaxRecord* records = s.records.data();
-    for (const int32_t k : s.order) {
-        RelaxRecord& r = records[k];
-        RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, pos[r.i1], pos[r.i2], true);
-        Settle(r);
-    }
-    if (passes <= 1) return;
-    PlanBatches(s);
-    const RelaxBatch* batches = s.batches.data();
+    RelaxBatch* batches = s.batches.data();
     const int32_t* single = s.single.data();
     const size_t levels = s.batchEnd.size();
-    for (int32_t i = 1; i < passes; ++i) {
+    for (int32_t i = 0; i < passes; ++i) {
+        const bool first = i == 0;
         int32_t b = 0, o = 0;
         for (size_t l = 0; l < levels; ++l) {
-            for (const int32_t end = s.batchEnd[l]; b < end; ++b)
-                RelaxFour(batches[b], pos, records);
+            for (const int32_t end = s.batchEnd[l]; b < end; ++b) {
+                RelaxFour(batches[b], pos, records, first);
+            }
             for (const int32_t end = s.singleEnd[l]; o < end; ++o) {
                 RelaxRecord& r = records[single[o]];
-                RelaxAgain(r, pos[r.i1], pos[r.i2]);
+                if (first) {
+                    RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, pos[r.i1], pos[r.i2], true);
+                    Settle(r);
+                } else {
+                    RelaxAgain(r, pos[r.i1], pos[r.i2]);
+                }
             }
         }
     }

@@ -126,8 +126,8 @@ struct RelaxRecord {
     uint8_t mode;  // and which way they go
 };
 
-// Four records of one level with both ends active and apart, for the passes after the first to
-// relax side by side: their ends' places, their records, and the numbers those passes read.
+// Four records of one level with both ends active and apart, for the passes to relax side by
+// side: their ends' places, their records, and the numbers the passes read and make.
 struct alignas(16) RelaxBatch {
     int32_t i1[4];
     int32_t i2[4];
@@ -138,6 +138,9 @@ struct alignas(16) RelaxBatch {
     float share[4];
     float v1prop[4];
     float v2prop[4];
+    float totmass[4];
+    float massA[4];
+    float massB[4];
 };
 
 // The relaxation's reusable buffers: the records and their constraints, the gathered copies of
@@ -166,14 +169,14 @@ struct RelaxScratch {
     std::vector<int32_t> levelOfPlace;
     std::vector<int32_t> counts;
     std::vector<int32_t> levelStart;  // per level, into order (one more at the end)
-    // The plan of the passes after the first, level by level: the batches, the records relaxed
-    // one at a time after them, where each level's ends in both, and the modes it was made for
-    // (valid while the order is the one it was made with).
+    // The plan of the passes, level by level: the batches, the records relaxed one at a time
+    // after them, where each level ends in both, and which records it took as batchable (valid
+    // while the order is the one it was made with).
     std::vector<RelaxBatch> batches;
     std::vector<int32_t> batchEnd;
     std::vector<int32_t> single;
     std::vector<int32_t> singleEnd;
-    std::vector<uint8_t> planModes;
+    std::vector<uint8_t> planBatchable;
     bool planValid = false;
 };
 
