@@ -471,22 +471,19 @@ bool RelaxAll(PhysicsWorld& world, int32_t passes) {
             copies = i1 >= 0 && i2 >= 0;
         }
         owners[count] = c;
-        records[count] = {i1,
-                          i2,
-                          c->elasticity,
-                          c->OriginalLength,
-                          c->TargetLength,
-                          c->BreakPoint,
-                          c->totmass,
-                          c->v1prop,
-                          c->v2prop,
-                          a.mass,
-                          b.mass,
-                          0.0f,
-                          a.active,
-                          b.active,
-                          c->setremove,
-                          0};
+        // TargetLength, totmass and the shares are made anew by the first pass before anything
+        // reads them: they are not read here.
+        RelaxRecord& r = records[count];
+        r.i1 = i1;
+        r.i2 = i2;
+        r.elasticity = c->elasticity;
+        r.OriginalLength = c->OriginalLength;
+        r.BreakPoint = c->BreakPoint;
+        r.massA = a.mass;
+        r.massB = b.mass;
+        r.activeA = a.active;
+        r.activeB = b.active;
+        r.setremove = c->setremove;
         ++count;
     }
     s.records.resize(count);
