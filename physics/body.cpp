@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "physics/bodywalk.h"
 #include "physics/collision.h"
 #include "runtime/pool.h"
 
@@ -86,7 +87,9 @@ int32_t PhysicsBody::Position(Vect& target) {
 }
 
 int32_t PhysicsBody::UpdateAllPositions(PhysicsWorld* world) {
-    for (PhysicsBody* b : world->PhysicsBodies->fast<PhysicsBody>()) b->UpdatePosition();
+    // The collision pass's last count of bodies tells how many there are likely to be.
+    WalkBodies(*world->PhysicsBodies, &PhysicsBody::activeverlets, &PhysicsBody::verlets,
+               world->broadphase.bodies().size(), [](PhysicsBody* b) { b->UpdatePosition(); });
     return 0;
 }
 

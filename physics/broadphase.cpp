@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "physics/body.h"
+#include "physics/bodywalk.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ std::span<const Broadphase::Pair> Broadphase::Find(const TList& bodies) {
 }
 
 void Broadphase::Collect(const TList& bodies) {
+    const size_t lastCount = bodies_.size();
     bodies_.clear();
     parts_.clear();
     particles_.clear();
@@ -58,34 +60,37 @@ void Broadphase::Collect(const TList& bodies) {
     ownBox_.clear();
     kind_.clear();
     wildList_.clear();
-    for (PhysicsBody* b : bodies.fast<PhysicsBody>()) {
-        const auto pos = static_cast<int32_t>(bodies_.size());
-        bodies_.push_back(b);
-        Parts parts{particles_.size(), 0, edges_.size(), 0};
-        for (Verlet* v : b->activeverlets->fast<Verlet>()) particles_.push_back({v, v->pos.get()});
-        for (constraint* c : b->activeconstraints->fast<constraint>()) {
-            edges_.push_back({c->v1.get(), c->v2.get(), c->v1->pos.get(), c->v2->pos.get()});
-        }
-        parts.particleEnd = particles_.size();
-        parts.edgeEnd = edges_.size();
-        parts_.push_back(parts);
-        Box box{0.0f, 0.0f, 0.0f, 0.0f};
-        Kind kind = Kind::kWild;  // no box at all: collide is called as the all-pairs walk would
-        if (b->minxy && b->maxxy) {
-            box = {b->minxy->x, b->minxy->y, b->maxxy->x, b->maxxy->y};
-            const Axis x = Classify(box.x0, box.x1);
-            const Axis y = Classify(box.y0, box.y1);
-            if (x == Axis::kNever || y == Axis::kNever) {
-                kind = Kind::kNever;
-            } else if (x == Axis::kNormal && y == Axis::kNormal) {
-                kind = Kind::kBoxed;
-            }
-        }
-        boxes_.push_back(box);
-        ownBox_.push_back(b->minxy.use_count() == 1 && b->maxxy.use_count() == 1);
-        kind_.push_back(kind);
-        if (kind == Kind::kWild) wildList_.push_back(pos);
+    WalkBodies(bodies, &PhysicsBody::activeverlets, &PhysicsBody::activeconstraints, lastCount,
+               [this](PhysicsBody* b) { Gather(b); });
+}
+
+void Broadphase::Gather(PhysicsBody* b) {
+    const auto pos = static_cast<int32_t>(bodies_.size());
+    bodies_.push_back(b);
+    Parts parts{particles_.size(), 0, edges_.size(), 0};
+    for (Verlet* v : b->activeverlets->fast<Verlet>()) particles_.push_back({v, v->pos.get()});
+    for (constraint* c : b->activeconstraints->fast<constraint>()) {
+        edges_.push_back({c->v1.get(), c->v2.get(), c->v1->pos.get(), c->v2->pos.get()});
     }
+    parts.particleEnd = particles_.size();
+    parts.edgeEnd = edges_.size();
+    parts_.push_back(parts);
+    Box box{0.0f, 0.0f, 0.0f, 0.0f};
+    Kind kind = Kind::kWild;  // no box at all: collide is called as the all-pairs walk would
+    if (b->minxy && b->maxxy) {
+        box = {b->minxy->x, b->minxy->y, b->maxxy->x, b->maxxy->y};
+        const Axis x = Classify(box.x0, box.x1);
+        const Axis y = Classify(box.y0, box.y1);
+        if (x == Axis::kNever || y == Axis::kNever) {
+            kind = Kind::kNever;
+        } else if (x == Axis::kNormal && y == Axis::kNormal) {
+            kind = Kind::kBoxed;
+        }
+    }
+    boxes_.push_back(box);
+    ownBox_.push_back(b->minxy.use_count() == 1 && b->maxxy.use_count() == 1);
+    kind_.push_back(kind);
+    if (kind == Kind::kWild) wildList_.push_back(pos);
 }
 
 // Room for what a pile of boxes needs (a few neighbours and a few cells each), made when the

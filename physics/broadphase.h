@@ -77,6 +77,8 @@ class Broadphase {
     };
 
     void Collect(const TList& bodies);
+    // Collect's work on one body, the next in the list.
+    void Gather(PhysicsBody* b);
     void Reserve();
     void PairAll();
     void Bin();

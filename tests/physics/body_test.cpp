@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "physics/bodywalk.h"
 #include "physics_fixture.h"
 
 namespace {
@@ -222,6 +223,30 @@ TEST_F(BodyTest, RemoveTakesTheContentsOutOfTheWorldButKeepsTheBodysLists) {
     }
     b->remove();  // twice: nothing else goes
     EXPECT_EQ(w->VerletArray->last, 4);
+}
+
+// The passes over all bodies walk the body list with the next bodies' links, lists and first
+// list links asked for a few places ahead; whatever the list's length, the walk must still visit
+// every body once, in order, skipping what is not a body, and bodies whose lists are empty or
+// missing must not trip the look-ahead.
+TEST_F(BodyTest, WalkOverAllBodiesVisitsEachOnceInListOrderAtEveryLength) {
+    for (int n = 0; n <= 24; ++n) {
+        SetUp();
+        std::vector<PhysicsBody*> expected;
+        for (int i = 0; i < n; ++i) {
+            auto b = i % 3 == 0 ? PhysicsBody::Create(w) : Box(10.0f * i, 20.0f);
+            if (i % 5 == 1) w->PhysicsBodies->AddLast(MakeVect(0.0f, 0.0f));  // not a body
+            if (i % 7 == 2) b->activeverlets = nullptr;                       // no list at all
+            expected.push_back(b.get());
+        }
+        for (size_t expectedCount : {size_t{0}, kWalkAheadBodies}) {  // both ways of walking
+            std::vector<PhysicsBody*> seen;
+            WalkBodies(*w->PhysicsBodies, &PhysicsBody::activeverlets,
+                       &PhysicsBody::activeconstraints, expectedCount,
+                       [&seen](PhysicsBody* b) { seen.push_back(b); });
+            EXPECT_EQ(seen, expected) << n << " bodies, expecting " << expectedCount;
+        }
+    }
 }
 
 }  // namespace

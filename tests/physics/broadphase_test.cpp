@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "physics/bodywalk.h"
 #include "physics_fixture.h"
 
 namespace {
@@ -254,6 +255,59 @@ TEST_F(SideBySide, BroadphaseAndAllPairsWalkGiveTheSameBitsThroughALongScene) {
     }
     EXPECT_EQ(events, 160);
     EXPECT_GT(fast.thrown.size(), 10u);  // the scene did get crowded
+}
+
+// Past a few hundred bodies the passes over all bodies walk with look-ahead; a pile that large,
+// with a body listed twice and one with no particles among the boxes, must keep the bits of the
+// plain body-by-body refresh and the all-pairs walk.
+TEST_F(SideBySide, LargePileKeepsTheBitsOfTheBodyByBodyAndAllPairsWalks) {
+    auto build = [] {
+        Run r;
+        r.world = PhysicsWorld::Create(1300.0f, 1200.0f, 1);
+        PhysicsWorld* w = r.world.get();
+        w->CONSTRAINT_ITERATIONS = 5;
+        Square(w, 10, 1190, 1290, 1200, 99999.0f, 0, 1);
+        // Columns of boxes overlapping their neighbours by a few pixels: contacts from the start.
+        for (int row = 0; row < 15; ++row) {
+            for (int col = 0; col < 20; ++col) {
+                const float x = 20.0f + 58.0f * col + 3.0f * (row % 2);
+                const float y = 1140.0f - 48.0f * row;
+                Ref<PhysicsBody> b = Square(w, x, y, x + 50.0f, y + 50.0f, 1.0f, 1, 1);
+                if (row == 7 && col == 3) w->PhysicsBodies->AddLast(b);
+            }
+        }
+        PhysicsBody::Create(w);
+        return r;
+    };
+    Run fast = build();
+    Run reference = build();
+    ASSERT_GT(static_cast<size_t>(fast.world->PhysicsBodies->Count()), kWalkAheadBodies);
+    auto boxes = [](const Run& r) {
+        std::vector<float> out;
+        for (PhysicsBody* b : r.world->PhysicsBodies->fast<PhysicsBody>()) {
+            for (const VectRef* v : {&b->minxy, &b->maxxy, &b->Pos, &b->Vel}) {
+                out.insert(out.end(), {(*v)->x, (*v)->y});
+            }
+        }
+        return out;
+    };
+    for (int step = 0; step < 40; ++step) {
+        fast.world->Update();
+        PhysicsBody::UpdateAllPositions(fast.world.get());
+        PhysicsBody::CollideAll(fast.world.get());
+        reference.world->Update();
+        for (PhysicsBody* b : reference.world->PhysicsBodies->fast<PhysicsBody>()) {
+            b->UpdatePosition();
+        }
+        PhysicsBody::CollideAllPairs(reference.world.get());
+        const std::vector<float> x = State(fast), y = State(reference);
+        const std::vector<float> bx = boxes(fast), by = boxes(reference);
+        ASSERT_EQ(x.size(), y.size());
+        ASSERT_EQ(std::memcmp(x.data(), y.data(), x.size() * sizeof(float)), 0)
+            << "the runs part at step " << step;
+        ASSERT_EQ(std::memcmp(bx.data(), by.data(), bx.size() * sizeof(float)), 0)
+            << "the boxes part at step " << step;
+    }
 }
 
 }  // namespace
