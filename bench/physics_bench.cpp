@@ -241,6 +241,30 @@ void TimeCollide(benchmark::State& state, const std::string& key, Build build, i
     state.counters["bodies"] = static_cast<double>(s.world->PhysicsBodies->Count());
 }
 
+// One pass of the step alone, again and again on one settled state: the relaxation (the
+// constraint pass, drawing nothing), the particle pass, or the bodies' boxes and centres.
+enum class Pass { kRelax, kParticles, kBodies };
+
+template <class Build>
+void TimePass(benchmark::State& state, const std::string& key, Build build, int settle, Pass pass) {
+    Scene& s = Prepare(key, build, settle).scene;
+    PhysicsWorld* w = s.world.get();
+    for (auto _ : state) {
+        switch (pass) {
+            case Pass::kRelax:
+                constraint::Update(w);
+                break;
+            case Pass::kParticles:
+                Verlet::Update(w);
+                break;
+            case Pass::kBodies:
+                PhysicsBody::UpdateAllPositions(w);
+                break;
+        }
+    }
+    state.counters["bodies"] = static_cast<double>(s.world->PhysicsBodies->Count());
+}
+
 // Every run times a fixed number of steps (passes), the same in every build, few enough that
 // the largest pyramids are timed before they come apart.
 template <class Build>
@@ -265,8 +289,24 @@ void AddCollide(const std::string& name, Build build, int settle, int64_t passes
     }
 }
 
+template <class Build>
+void AddPasses(const std::string& name, Build build, int settle, int64_t passes) {
+    const std::pair<const char*, Pass> kinds[] = {
+        {"relax", Pass::kRelax}, {"particles", Pass::kParticles}, {"bodies", Pass::kBodies}};
+    for (auto [kind, pass] : kinds) {
+        const std::string full = "pass/" + std::string(kind) + "/" + name;
+        benchmark::RegisterBenchmark(full.c_str(),
+                                     [name, build, settle, pass](benchmark::State& st) {
+                                         TimePass(st, name, build, settle, pass);
+                                     })
+            ->Unit(benchmark::kMicrosecond)
+            ->Iterations(passes);
+    }
+}
+
 void Register() {
     AddStep("step/demo", Demo, 600, 3000);
+    AddPasses("demo", Demo, 600, 3000);
     const std::pair<int32_t, int64_t> pyramids[] = {{9, 3000}, {20, 1000}, {40, 200}, {100, 40}};
     for (auto [rows, steps] : pyramids) {
         AddStep(
