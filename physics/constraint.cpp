@@ -164,20 +164,15 @@ inline void RelaxAgain(RelaxRecord& r, P& p1, P& p2) {
     }
 }
 
-// All passes over the n records, taken in the order order(0), order(1), ...; the ends' positions
-// are found by at(place).
-template <class Order, class At>
-void RelaxPasses(RelaxRecord* records, size_t n, int32_t passes, Order order, At at) {
-    for (size_t k = 0; k < n; ++k) {
-        RelaxRecord& r = records[order(k)];
-        RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, at(r.i1), at(r.i2), true);
+// All passes over the records in slot order, on the ends' vectors themselves (vects[i1],
+// vects[i2]).
+void RelaxOnVectors(std::vector<RelaxRecord>& records, Vect* const* vects, int32_t passes) {
+    for (RelaxRecord& r : records) {
+        RelaxOne(r, r.massA, r.massB, r.activeA, r.activeB, *vects[r.i1], *vects[r.i2], true);
         Settle(r);
     }
     for (int32_t i = 1; i < passes; ++i) {
-        for (size_t k = 0; k < n; ++k) {
-            RelaxRecord& r = records[order(k)];
-            RelaxAgain(r, at(r.i1), at(r.i2));
-        }
+        for (RelaxRecord& r : records) RelaxAgain(r, *vects[r.i1], *vects[r.i2]);
     }
 }
 
@@ -504,10 +499,7 @@ bool RelaxAll(PhysicsWorld& world, int32_t passes) {
             s.records[k].i1 = static_cast<int32_t>(2 * k);
             s.records[k].i2 = static_cast<int32_t>(2 * k + 1);
         }
-        Vect* const* vects = s.vects.data();
-        RelaxPasses(
-            s.records.data(), count, passes, [](size_t k) { return k; },
-            [vects](int32_t i) -> Vect& { return *vects[i]; });
+        RelaxOnVectors(s.records, s.vects.data(), passes);
     }
     bool marked = false;
     for (size_t k = 0; k < s.records.size(); ++k) {
