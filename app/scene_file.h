@@ -4,8 +4,10 @@
 //
 // The path is split in three so that each part can be tested (and fuzzed) alone:
 //   text  --LoadScene-->   SceneData   (parse and validate fully; never touches a world)
+//                                      app/scene_read.cpp
 //   SceneData --BuildSceneWorld-->  a fresh world with its template body (cannot fail)
-//   world --CaptureScene--> SceneData --WriteScene--> text
+//   world --CaptureScene--> SceneData  app/scene_world.cpp
+//   SceneData --WriteScene--> text     app/scene_write.cpp
 // Floats are written in the shortest form that reads back to the same bits, so a world saved
 // and loaded again steps exactly as the one it was saved from.
 
@@ -26,6 +28,8 @@ inline constexpr int32_t kMaxSceneBodies = 100000;
 inline constexpr int32_t kMaxSceneIterations = 1000;
 inline constexpr size_t kMaxSceneBytes = 64u << 20;
 inline constexpr int32_t kMaxSceneNesting = 32;
+// Any other array (a body's lists, the slot and list orders) holds at most this many entries.
+inline constexpr int32_t kMaxSceneArray = kMaxSceneConstraints;
 
 struct SceneVec {
     float x = 0.0f;
@@ -83,7 +87,7 @@ struct SceneData {
 };
 
 // A load's outcome: the scene, or an error naming the file and the line and column (syntax) or
-// the field (meaning). Warnings (unknown fields) come either way.
+// the field (meaning). Warnings (unknown fields) come with a scene or a meaning error.
 struct SceneLoad {
     std::optional<SceneData> scene;
     std::string error;

@@ -169,6 +169,12 @@ std::string Minimal(const std::string& particles, const std::string& constraints
            "], \"bodies\": [" + bodies + "]}";
 }
 
+std::string Zeros(int32_t n) {
+    std::string s = "0";
+    for (int32_t i = 1; i < n; ++i) s += ",0";
+    return s;
+}
+
 const std::string kTwo = R"({"pos": [1, 2], "mass": 1}, {"pos": [5, 2], "mass": 1})";
 const std::string kBody =
     R"({"verlets": [0, 1], "activeverlets": [0, 1], "constraints": [0], "activeconstraints": []})";
@@ -236,7 +242,13 @@ INSTANTIATE_TEST_SUITE_P(
                         return s;
                     }(),
                     "", ""),
-                "particles: holds 200001 particles; the limit is 200000"}),
+                "particles: holds more than 200000 particles; the limit is 200000"},
+        BadFile{
+            "long list",
+            Minimal(kTwo, "",
+                    R"({"verlets": [)" + Zeros(kMaxSceneArray + 1) +
+                        R"(], "activeverlets": [], "constraints": [], "activeconstraints": []})"),
+            "bodies[0].verlets: holds more than 400000 entries"}),
     [](const ::testing::TestParamInfo<BadFile>& info) {
         std::string n = info.param.label;
         for (char& ch : n) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
@@ -260,6 +272,30 @@ TEST(SceneFile, UnknownFieldsWarnAndDefaultsFillIn) {
     EXPECT_EQ(s.constraints[0].elasticity, 1.0f);
     EXPECT_EQ(s.bodies[0].friction, 0.5f);
     EXPECT_EQ(s.particleList, (std::vector<int32_t>{0, 1}));
+}
+
+// The file's fields may come in any order (references are resolved once all is read), and
+// what an unknown field holds, however large, is read through and dropped.
+TEST(SceneFile, FieldOrderAndUnknownContentsChangeNothing) {
+    const SceneLoad a = LoadScene(Minimal(kTwo, R"({"ends": [1, 0], "elasticity": 0.5})", kBody,
+                                          R"("particleSlots": [1, 0], )"),
+                                  "a.json");
+    const SceneLoad b = LoadScene(
+        "{\"bodies\": [" + kBody + R"(], "constraints": [{"elasticity": 0.5, "ends": [1, 0]}], )" +
+            R"("notes": [[)" + Zeros(kMaxSceneArray * 3) + R"(], {"a": {"b": [1]}}], )" +
+            R"("particleSlots": [1, 0], "particles": [)" + kTwo +
+            R"(], "template": 0, "world": {"height": 600, "width": 800}, "version": 1})",
+        "b.json");
+    ASSERT_TRUE(a.scene) << a.error;
+    ASSERT_TRUE(b.scene) << b.error;
+    ASSERT_EQ(b.warnings.size(), 1u);
+    EXPECT_NE(b.warnings[0].find("b.json: (top): unknown field 'notes' ignored"),
+              std::string::npos);
+    EXPECT_EQ(b.scene->constraints[0].OriginalLength, 4.0f);
+    SceneWorld wa = BuildSceneWorld(*a.scene);
+    SceneWorld wb = BuildSceneWorld(*b.scene);
+    EXPECT_EQ(WriteScene(CaptureScene(*wa.world, *wa.templateBody)),
+              WriteScene(CaptureScene(*wb.world, *wb.templateBody)));
 }
 
 // Damaged copies of a real scene either load or fail with a message; none crashes (the
