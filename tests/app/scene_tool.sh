@@ -103,7 +103,7 @@ case "$mode" in
       "$replay" --frames 1 --scene in.json --save in.json
     ln -s elsewhere.json link.json
     expect 2 "--save" "$replay" --frames 1 --save link.json
-    expect 2 "--save needs a value" "$replay" --frames 1 --save
+    expect 2 "--save needs a file name" "$replay" --frames 1 --save
     # A saved scene loads again and saves to the same text.
     "$replay" --frames 3 --scene cloth --save a.json >/dev/null || fail "save"
     "$replay" --frames 0 --scene a.json --save b.json >/dev/null || fail "load and save"
