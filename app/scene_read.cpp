@@ -523,6 +523,93 @@ void ReadOrder(const Json& top, const char* slotsKey, const char* listKey, size_
     }
 }
 
+// ---- What a world can step.
+
+void Within(float v, float limit, const std::string& path, float lo) {
+    if (!(v >= lo && v <= limit)) {
+        // (The limits are whole numbers, written out in full.)
+        Fail(path, "must be in " + std::to_string(static_cast<int64_t>(lo)) + ".." +
+                       std::to_string(static_cast<int64_t>(limit)) + ", not " + SceneFloatText(v));
+    }
+}
+void Within(float v, float limit, const std::string& path) { Within(v, limit, path, -limit); }
+void Within(const SceneVec& v, float limit, const std::string& path) {
+    Within(v.x, limit, path + "[0]");
+    Within(v.y, limit, path + "[1]");
+}
+
+// Values a world can step but that are likely to blow it up: one warning per kind, naming the
+// first.
+class Risks {
+  public:
+    void Note(bool risky, const std::string& path, const char* what) {
+        if (!risky) return;
+        auto [it, added] = seen_.try_emplace(what, path, 0);
+        ++it->second.second;
+        if (added) order_.push_back(what);
+    }
+    void Report(std::vector<std::string>& warnings, const std::string& name) const {
+        for (const char* what : order_) {
+            const auto& [path, count] = seen_.at(what);
+            warnings.push_back(name + ": " + path + ": " + what +
+                               (count > 1 ? " (and " + std::to_string(count - 1) + " more)" : ""));
+        }
+    }
+
+  private:
+    std::map<std::string, std::pair<std::string, size_t>> seen_;
+    std::vector<const char*> order_;
+};
+
+void CheckValues(const SceneData& s, std::vector<std::string>& warnings, const std::string& name) {
+    const float c = kMaxSceneCoordinate;
+    Within(s.width, c, "world.width");
+    Within(s.height, c, "world.height");
+    Within(s.gravity, kMaxSceneGravity, "world.gravity");
+    if (s.bodyIdCount > kMaxSceneBodyId) {
+        Fail("world.bodyIdCount", "must be at most " + std::to_string(kMaxSceneBodyId));
+    }
+    Risks risks;
+    for (size_t i = 0; i < s.particles.size(); ++i) {
+        const SceneParticle& p = s.particles[i];
+        const std::string path = At("particles", i);
+        Within(p.pos, c, path + ".pos");
+        Within(p.vel, c, path + ".vel");
+        Within(p.oldpos, c, path + ".oldpos");
+        Within(p.accvel, c, path + ".accvel");
+        if (p.active != 0 && !(p.mass > 0.0f)) {
+            Fail(path + ".mass",
+                 "must be above 0 for a particle that moves, not " + SceneFloatText(p.mass));
+        }
+        Within(p.mass, kMaxSceneMass, path + ".mass", 0.0f);
+    }
+    for (size_t i = 0; i < s.constraints.size(); ++i) {
+        const SceneConstraint& k = s.constraints[i];
+        const std::string path = At("constraints", i);
+        Within(k.elasticity, kMaxSceneElasticity, path + ".elasticity", 0.0f);
+        risks.Note(k.elasticity > 1.0f, path + ".elasticity",
+                   "elasticity above 1 corrects past the length, and may shake the scene apart");
+        Within(k.OriginalLength, c, path + ".originalLength", 0.0f);
+        Within(k.TargetLength, c, path + ".targetLength", 0.0f);
+        Within(k.BreakPoint, c, path + ".breakPoint");
+    }
+    for (size_t i = 0; i < s.bodies.size(); ++i) {
+        const SceneBody& b = s.bodies[i];
+        const std::string path = At("bodies", i);
+        Within(b.minxy, c, path + ".minxy");
+        Within(b.maxxy, c, path + ".maxxy");
+        Within(b.Pos, c, path + ".pos");
+        Within(b.Vel, c, path + ".vel");
+        Within(b.bounce, kMaxSceneBounce, path + ".bounce");
+        Within(b.friction, kMaxSceneBounce, path + ".friction");
+        risks.Note(b.bounce < 0.0f || b.bounce > 1.0f, path + ".bounce",
+                   "bounce outside 0..1 adds energy at contacts");
+        risks.Note(b.friction < 0.0f || b.friction > 1.0f, path + ".friction",
+                   "friction outside 0..1 adds energy at contacts");
+    }
+    risks.Report(warnings, name);
+}
+
 SceneData SceneReader::Finish() {
     const Json& top = top_;
     MustBeObject(top, "(top)");
@@ -600,6 +687,7 @@ SceneData SceneReader::Finish() {
     if (s.bodies.empty()) Fail("template", "names a body, but the scene has none");
     s.templateBody =
         static_cast<int32_t>(Whole(t, "template", 0, static_cast<int64_t>(s.bodies.size()) - 1));
+    CheckValues(s, warnings_, name_);
     if (unknown_ > kMaxUnknownWarnings) {
         warnings_.push_back(name_ + ": " + std::to_string(unknown_ - kMaxUnknownWarnings) +
                             " more unknown fields ignored");

@@ -79,26 +79,32 @@ TEST(SceneFile, FloatsReadBackToTheirOwnBits) {
         const float f = std::bit_cast<float>(static_cast<uint32_t>(rng()));
         if (std::isfinite(f)) values.push_back(f);
     }
-    for (size_t i = 0; i + 4 <= values.size(); i += 4) {
-        SceneParticle p;
-        p.pos = {values[i], values[i + 1]};
-        p.oldpos = {values[i + 2], values[i + 3]};
-        p.mass = values[i];
-        s.particles.push_back(p);
-        s.particleSlots.push_back(static_cast<int32_t>(s.particles.size() - 1));
+    // Carried in the fields a load takes at any finite value: the constraints' last mass sums
+    // and shares.
+    s.particles.resize(2);
+    s.particles[0].mass = s.particles[1].mass = 1.0f;
+    s.particleSlots = s.particleList = {0, 1};
+    for (size_t i = 0; i + 3 <= values.size(); i += 3) {
+        SceneConstraint c;
+        c.v2 = 1;
+        c.totmass = values[i];
+        c.v1prop = values[i + 1];
+        c.v2prop = values[i + 2];
+        s.constraints.push_back(c);
+        s.constraintSlots.push_back(static_cast<int32_t>(s.constraints.size() - 1));
     }
-    s.particleList = s.particleSlots;
+    s.constraintList = s.constraintSlots;
     s.bodies.emplace_back();
     SceneLoad load = LoadScene(WriteScene(s), "floats.json");
     ASSERT_TRUE(load.scene) << load.error;
-    ASSERT_EQ(load.scene->particles.size(), s.particles.size());
-    for (size_t i = 0; i < s.particles.size(); ++i) {
-        const SceneParticle& a = s.particles[i];
-        const SceneParticle& b = load.scene->particles[i];
-        ASSERT_EQ(std::bit_cast<uint32_t>(a.pos.x), std::bit_cast<uint32_t>(b.pos.x)) << a.pos.x;
-        ASSERT_EQ(std::bit_cast<uint32_t>(a.pos.y), std::bit_cast<uint32_t>(b.pos.y)) << a.pos.y;
-        ASSERT_EQ(std::bit_cast<uint32_t>(a.oldpos.x), std::bit_cast<uint32_t>(b.oldpos.x));
-        ASSERT_EQ(std::bit_cast<uint32_t>(a.oldpos.y), std::bit_cast<uint32_t>(b.oldpos.y));
+    ASSERT_EQ(load.scene->constraints.size(), s.constraints.size());
+    for (size_t i = 0; i < s.constraints.size(); ++i) {
+        const SceneConstraint& a = s.constraints[i];
+        const SceneConstraint& b = load.scene->constraints[i];
+        ASSERT_EQ(std::bit_cast<uint32_t>(a.totmass), std::bit_cast<uint32_t>(b.totmass))
+            << a.totmass;
+        ASSERT_EQ(std::bit_cast<uint32_t>(a.v1prop), std::bit_cast<uint32_t>(b.v1prop)) << a.v1prop;
+        ASSERT_EQ(std::bit_cast<uint32_t>(a.v2prop), std::bit_cast<uint32_t>(b.v2prop)) << a.v2prop;
     }
     EXPECT_THROW(SceneFloatText(std::nanf("")), std::runtime_error);
     EXPECT_THROW(SceneFloatText(INFINITY), std::runtime_error);
@@ -179,6 +185,9 @@ const std::string kTwo = R"({"pos": [1, 2], "mass": 1}, {"pos": [5, 2], "mass": 
 const std::string kBody =
     R"({"verlets": [0, 1], "activeverlets": [0, 1], "constraints": [0], "activeconstraints": []})";
 
+const std::string kBodyNone =
+    R"({"verlets": [], "activeverlets": [], "constraints": [], "activeconstraints": []})";
+
 class SceneFileErrors : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(SceneFileErrors, NameTheFileAndThePlace) {
@@ -243,6 +252,24 @@ INSTANTIATE_TEST_SUITE_P(
                     }(),
                     "", ""),
                 "particles: holds more than 200000 particles; the limit is 200000"},
+        BadFile{"far position", Minimal(R"({"pos": [1e30, 2], "mass": 1})", "", kBodyNone),
+                "particles[0].pos[0]: must be in -1000000..1000000, not 1e+30"},
+        BadFile{"massless mover", Minimal(R"({"pos": [1, 2], "mass": 0})", "", kBodyNone),
+                "particles[0].mass: must be above 0 for a particle that moves, not 0"},
+        BadFile{"huge mass",
+                Minimal(R"({"pos": [1, 2], "mass": 3e38, "active": 0})", "", kBodyNone),
+                "particles[0].mass: must be in 0..1000000000, not 3e+38"},
+        BadFile{"fast", Minimal(R"({"pos": [1, 2], "vel": [0, -3e38], "mass": 1})", "", kBodyNone),
+                "particles[0].vel[1]: must be in -1000000..1000000"},
+        BadFile{"elasticity", Minimal(kTwo, R"({"ends": [0, 1], "elasticity": 50})", kBody),
+                "constraints[0].elasticity: must be in 0..2, not 50"},
+        BadFile{"bounce",
+                Minimal(kTwo, R"({"ends": [0, 1]})",
+                        kBody.substr(0, kBody.size() - 1) + R"(, "bounce": 1e30})"),
+                "bodies[0].bounce: must be in -10..10, not 1e+30"},
+        BadFile{"body ids",
+                Minimal(kTwo, "", kBodyNone).replace(52, 0, ", \"bodyIdCount\": 2147483647"),
+                "world.bodyIdCount: must be at most 1000000000"},
         BadFile{
             "long list",
             Minimal(kTwo, "",
