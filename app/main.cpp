@@ -17,7 +17,7 @@
 #include "app/scene_source.h"
 #include "app/session_record.h"
 #include "app/trace.h"
-#include "host/sdl/sdl_host.h"
+#include "host/backend.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "tools/replay/message.h"
+#include "app/message.h"
 #include "tools/replay/output_file.h"
 
 namespace fs = std::filesystem;
