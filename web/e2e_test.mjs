@@ -151,6 +151,14 @@ async function setInput(page, id, value) {
   }, [id, value]);
 }
 
+// A picture of the whole page, as tall as its content.
+async function shoot(page, file) {
+  const height = await page.evaluate(() => Math.ceil(document.body.getBoundingClientRect().bottom));
+  const width = page.viewportSize().width;
+  await page.screenshot({ path: file, fullPage: true, scale: "css",
+                          clip: { x: 0, y: 0, width, height: height + 8 } });
+}
+
 const sky = [640, 40, 790, 260];  // empty above the pyramid on the right
 try {
   // Tall enough for the whole page: the canvas stays where it was found.
@@ -206,7 +214,8 @@ try {
   check(thrown.bodies === start.bodies + 1,
         `the drag threw one box (${start.bodies} -> ${thrown.bodies} bodies)`);
   const skyAfter = await D.lit("after", ...sky);
-  check(skyAfter > 100, `the thrown box is drawn in the sky (${skyAfter} lit pixels)`);
+  check(skyAfter > 100, `the thrown box is drawn in the sky (${skyAfter} lit pixels; ` +
+        `${await D.lit("after", 0, 0, 800, 600)} in the whole picture)`);
 
   // Space held: each step's collision time, in whole milliseconds, in the page's console panel.
   await page.locator("#canvas").focus();
@@ -420,7 +429,7 @@ try {
   } else {
     console.log(`skip: no desktop sandbox-replay ($SANDBOX_REPLAY: ${desktop || "unset"})`);
   }
-  if (screenshot) await page.screenshot({ path: screenshot, fullPage: true });
+  if (screenshot) await shoot(page, screenshot);
 
   // ---- Escape: the simulation ends, the page says so and takes no input; Start again ----
   await page.locator("#canvas").focus();
@@ -477,7 +486,7 @@ try {
   const touchSky = await P.lit("after", ...sky);
   check(touchSky > 100, `where the finger let go (${touchSky} lit pixels in the sky)`);
   check(await P.page.evaluate(() => window.scrollY) === 0, "the page did not scroll under it");
-  if (phoneShot) await P.page.screenshot({ path: phoneShot, fullPage: true });
+  if (phoneShot) await shoot(P.page, phoneShot);
 
   check(errors.length === 0, `no console errors${errors.length ? ": " + errors.join(" | ") : ""}`);
 } finally {

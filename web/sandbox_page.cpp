@@ -335,7 +335,7 @@ EMSCRIPTEN_KEEPALIVE const char* sandbox_save() {
     Page& p = *ThePage;
     p.error.clear();
     try {
-        p.result = WriteScene(CaptureScene(*p.run.state.world, *p.run.state.templateBox));
+        p.result = SavedSceneText(p.run.state);
     } catch (const std::exception& e) {
         p.result.clear();
         p.error = std::string("Cannot save the scene: ") + e.what();
