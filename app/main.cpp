@@ -41,16 +41,6 @@ bool OpenOutput(const std::string& path, const char* option, File& file) {
     return false;
 }
 
-// Where the panel's scene loads come from: the same rules as --scene.
-std::shared_ptr<const SceneData> LoadLive(const std::string& arg, std::string& error) {
-    SceneLoad load = ReadSceneArgument(arg);
-    if (!load.scene) {
-        error = load.error;
-        return nullptr;
-    }
-    return std::make_shared<const SceneData>(std::move(*load.scene));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,7 +78,7 @@ int main(int argc, char** argv) {
         if (!OpenOutput(cl.tracePath, "--trace", trace)) return 2;
 
         Controls controls(options.scene);
-        controls.SetSceneResolver(&LoadLive);
+        controls.SetSceneResolver(&ResolveSceneArgument);  // the same rules as --scene
         if (!cl.scene.empty()) controls.SetStartSceneName(cl.scene);
         Panel panel(controls);
         panel.Start();
