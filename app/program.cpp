@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -141,7 +142,8 @@ void SaveSceneFromKey(const DemoState& state) {
         const std::string text = WriteScene(CaptureScene(*state.world, *state.templateBox));
         PrintLine("Saved " + SaveSceneNumbered(text, ".").filename().string());
     } catch (const std::exception& e) {
-        PrintLine(std::string("Cannot save the scene: ") + e.what());
+        std::fflush(stdout);
+        std::fprintf(stderr, "sandbox: Cannot save the scene: %s\n", e.what());
     }
 }
 
