@@ -29,9 +29,7 @@ fs::path ResolvedPath(const std::string& path) {
     return p;
 }
 
-std::string Quoted(const NamedPath& file) {
-    return file.option + std::string(" '") + Shown(file.path) + "'";
-}
+std::string Quoted(const NamedPath& file) { return file.option + " '" + Shown(file.path) + "'"; }
 
 bool SameFile(const std::string& a, const std::string& b) {
     if (ResolvedPath(a) == ResolvedPath(b)) return true;
@@ -58,7 +56,7 @@ void CheckFileOutput(const NamedPath& out) {
     try {
         OutputFile probe(out.path);  // refuses what is not a regular file; removed at once
     } catch (const std::exception& e) {
-        throw UsageError(out.option + std::string(": ") + e.what());
+        throw UsageError(out.option + ": " + e.what());
     }
 }
 

@@ -9,7 +9,7 @@
 
 // A file named on the command line, with the option that named it.
 struct NamedPath {
-    const char* option;
+    std::string option;  // or, for a file a script names, where it names it
     std::string path;
 };
 

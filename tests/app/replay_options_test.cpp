@@ -221,6 +221,18 @@ TEST(ReplayScript, MissingFileIsAUsageError) {
     EXPECT_THROW(LoadScript("/nonexistent/script.txt"), UsageError);
 }
 
+// An endless input (/dev/zero) is refused once the limit is read, not when memory runs out.
+TEST(ReplayScript, RefusesAScriptPastItsSizeLimit) {
+    try {
+        LoadScript("/dev/zero");
+        FAIL() << "/dev/zero was read as a script";
+    } catch (const UsageError& e) {
+        EXPECT_STREQ(e.what(), "/dev/zero: the script is larger than the limit of 16777216 bytes");
+    }
+    const std::string comment = "#" + std::string(kMaxScriptBytes - 20, 'x') + "\n";
+    EXPECT_EQ(Parse(comment + "1 down 1\n").size(), 1u);
+}
+
 class ReplayOutput : public ::testing::Test {
   protected:
     void SetUp() override {

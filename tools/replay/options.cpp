@@ -216,6 +216,21 @@ int32_t TestFrame(const ScriptEvent& e) {
     return e.pump <= 1 && e.frame >= 1 ? e.frame : e.frame + 1;
 }
 
+// std::getline, counting the script's bytes against its limit as they are read.
+bool ReadScriptLine(std::istream& in, std::string& line, size_t& total, const std::string& name) {
+    line.clear();
+    std::streambuf& buf = *in.rdbuf();
+    for (int c = buf.sbumpc(); c != std::char_traits<char>::eof(); c = buf.sbumpc()) {
+        if (++total > kMaxScriptBytes) {
+            throw UsageError(Shown(name) + ": the script is larger than the limit of " +
+                             std::to_string(kMaxScriptBytes) + " bytes");
+        }
+        if (c == '\n') return true;
+        line.push_back(static_cast<char>(c));
+    }
+    return !line.empty();
+}
+
 }  // namespace
 
 bool IsInjectableKey(int32_t key) { return IsKeyCodeOfSomeKey(key); }
@@ -223,7 +238,8 @@ bool IsInjectableKey(int32_t key) { return IsKeyCodeOfSomeKey(key); }
 std::vector<ScriptEvent> ParseScript(std::istream& in, const std::string& name) {
     std::vector<ScriptEvent> events;
     std::string line;
-    for (int32_t lineNo = 1; std::getline(in, line); ++lineNo) {
+    size_t total = 0;
+    for (int32_t lineNo = 1; ReadScriptLine(in, line, total, name); ++lineNo) {
         if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
         std::istringstream words(line);
         std::vector<std::string> w;

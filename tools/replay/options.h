@@ -63,6 +63,9 @@ inline constexpr int32_t kCursorLimit = 1000000;
 inline constexpr int32_t kMaxScriptFrame = INT32_MAX - 1;
 // SDL's event queue holds 65535 events; the window's own events share it with the script's.
 inline constexpr int32_t kMaxEventsPerFrame = 60000;
+// A script is read up to this many bytes (some hours of recorded input), so that a name such as
+// /dev/zero is refused instead of filling memory.
+inline constexpr size_t kMaxScriptBytes = 16u << 20;
 
 // Throws UsageError naming the offending option or value.
 ReplayOptions ParseCommandLine(const std::vector<std::string>& args);

@@ -94,11 +94,20 @@ bool IsSeriesPicture(const std::string& name, int32_t every, int32_t frames) {
     return frame >= 1 && frame <= frames && frame % every == 0 && name == written;
 }
 
-void CheckOutputs(const ReplayOptions& options) {
+void CheckOutputs(const ReplayOptions& options, const std::vector<ScriptEvent>& events) {
     std::vector<NamedPath> files;  // the inputs first, then the single outputs
     if (!options.inputPath.empty()) files.push_back({"--input", options.inputPath});
-    // A scene named by a file (not a built-in's name) is an input too.
+    // A scene named by a file (not a built-in's name) is an input too, whether --scene or a
+    // script's scene command names it.
     for (const NamedPath& scene : SceneInput(options.scene)) files.push_back(scene);
+    std::error_code ec;
+    for (const ScriptEvent& e : events) {
+        if (e.kind == ScriptKind::kCommand && e.command.kind == CommandKind::kScene &&
+            fs::exists(e.command.text, ec)) {
+            files.push_back({Shown(options.inputPath) + ":" + std::to_string(e.line) + ": scene",
+                             e.command.text});
+        }
+    }
     if (!options.tracePath.empty()) files.push_back({"--trace", options.tracePath});
     if (!options.pngPath.empty()) files.push_back({"--png", options.pngPath});
     if (!options.savePath.empty()) files.push_back({"--save", options.savePath});
@@ -116,7 +125,7 @@ void CheckOutputs(const ReplayOptions& options) {
         }
     }
     for (const NamedPath& out : files) {
-        if (out.option != std::string("--input") && out.option != std::string("--scene")) {
+        if (out.option.rfind("--", 0) == 0 && out.option != "--input" && out.option != "--scene") {
             CheckFileOutput(out);
         }
     }

@@ -236,7 +236,7 @@ void CheckRun(const ReplayOptions& options, const std::vector<ScriptEvent>& even
                              "), so no frame is drawn");
         }
     }
-    CheckOutputs(options);
+    CheckOutputs(options, events);
 }
 
 ScriptScenes LoadScriptScenes(const std::vector<ScriptEvent>& events, const std::string& name) {
