@@ -22,6 +22,7 @@
 #include "app/program.h"
 #include "app/scene_source.h"
 #include "app/session_record.h"
+#include "app/tools.h"
 #include "app/trace.h"
 #include "host/backend.h"
 #include "runtime/error.h"
@@ -34,16 +35,6 @@ int Fail(const std::string& message, int status) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s: %s\n", kName, Printable(message).c_str());
     return status;
-}
-
-// Where the panel's scene loads come from: the same rules as --scene.
-std::shared_ptr<const SceneData> LoadLive(const std::string& arg, std::string& error) {
-    SceneLoad load = ReadSceneArgument(arg);
-    if (!load.scene) {
-        error = load.error;
-        return nullptr;
-    }
-    return std::make_shared<const SceneData>(std::move(*load.scene));
 }
 
 // The outputs, made under their temporary names before anything starts; throws UsageError.
@@ -80,10 +71,12 @@ int RunSession(const SandboxCommandLine& cl, SandboxOptions& options, Outputs& o
     StartHost();
     if (!HostHasVisibleDisplay()) return RunSandbox({}, options);  // says why, and ends
     Controls controls(options.scene);
-    controls.SetSceneResolver(&LoadLive);
+    controls.SetSceneResolver(&ResolveSceneArgument);  // the same rules as --scene
     if (!cl.scene.empty()) controls.SetStartSceneName(cl.scene);
     Panel panel(controls);
     panel.Start();
+    Gestures gestures(controls);
+    gestures.Start();
     std::unique_ptr<SessionRecorder> recorder;
     if (out.record) {
         std::string note = "sandbox session; run it again with: sandbox-replay --input FILE";

@@ -77,6 +77,15 @@ SceneLoad ReadSceneArgument(const std::string& arg) {
                   " is neither a file nor a built-in scene (built-in: " + BuiltinSceneList() + ")");
 }
 
+std::shared_ptr<const SceneData> ResolveSceneArgument(const std::string& arg, std::string& error) {
+    SceneLoad load = ReadSceneArgument(arg);
+    if (!load.scene) {
+        error = load.error;
+        return nullptr;
+    }
+    return std::make_shared<const SceneData>(std::move(*load.scene));
+}
+
 fs::path SaveSceneNumbered(const std::string& text, const fs::path& dir) {
     // Written whole under a temporary name, then linked to the first free number: link never
     // replaces a file that is there, so two saves (or another program) cannot overwrite one.
