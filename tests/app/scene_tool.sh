@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Scenes through the programs as a user runs them.
 #
-#   scene_tool.sh SANDBOX_REPLAY SANDBOX DATA_DIR continue SCENE|demo
+#   scene_tool.sh SANDBOX_REPLAY SANDBOX DATA_DIR continue SCENE|demo|session
 #   scene_tool.sh SANDBOX_REPLAY SANDBOX DATA_DIR errors
 #
 # continue: N frames, --save, then M frames from the saved file give the same trace as N + M
@@ -40,6 +40,12 @@ case "$mode" in
       # The demo's own start (no --scene) and its throw script, split between the throws.
       script=$data/throw.txt
       n=10
+      m=30
+      start=()
+    elif [ "$scene" = session ]; then
+      # The demo after panel settings, split in the middle of a drag.
+      script=$data/session.txt
+      n=40
       m=30
       start=()
     else
