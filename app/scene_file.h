@@ -30,6 +30,9 @@ inline constexpr size_t kMaxSceneBytes = 64u << 20;
 inline constexpr int32_t kMaxSceneNesting = 32;
 // Any other array (a body's lists, the slot and list orders) holds at most this many entries.
 inline constexpr int32_t kMaxSceneArray = kMaxSceneConstraints;
+// The bodies' lists together (each entry is a link the world keeps): room for every particle and
+// constraint twice over.
+inline constexpr int32_t kMaxSceneBodyEntries = 2 * (kMaxSceneParticles + kMaxSceneConstraints);
 // Values no sound run reaches, refused so that a loaded world never steps into NaN: the world's
 // size, coordinates, velocities and lengths within +-kMaxSceneCoordinate, masses up to
 // kMaxSceneMass (above 0 for a particle that moves), elasticity 0..kMaxSceneElasticity, gravity

@@ -473,6 +473,16 @@ class SceneReader : public nlohmann::json_sax<Json> {
             list.keep = false;
         }
         element_ = Json();
+        if (list.list == kBodies && list.keep) {
+            // Every entry becomes a link in a list of the world: bounded in all, not only per
+            // array.
+            for (const std::vector<int64_t>& l : bodies_.back().lists) bodyEntries_ += l.size();
+            if (bodyEntries_ > static_cast<size_t>(kMaxSceneBodyEntries)) {
+                Fail("bodies",
+                     "the bodies' lists hold more than " + std::to_string(kMaxSceneBodyEntries) +
+                         " entries in all; the limit is " + std::to_string(kMaxSceneBodyEntries));
+            }
+        }
     }
 
     // The first opening bracket nested too deep: it ends the parse, so the text before it is
@@ -513,6 +523,7 @@ class SceneReader : public nlohmann::json_sax<Json> {
     Json top_;
     Json element_;
     size_t unknown_ = 0;
+    size_t bodyEntries_ = 0;
     std::vector<SceneParticle> particles_;
     std::vector<ConstraintRead> constraints_;
     std::vector<BodyRead> bodies_;

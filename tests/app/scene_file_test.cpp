@@ -273,6 +273,17 @@ INSTANTIATE_TEST_SUITE_P(
                 Minimal(kTwo, "", kBodyNone).replace(52, 0, ", \"bodyIdCount\": 2147483647"),
                 "world.bodyIdCount: must be at most 1000000000"},
         BadFile{
+            "body lists",
+            Minimal(
+                kTwo, "",
+                [] {
+                    const std::string body =
+                        R"({"verlets": [)" + Zeros(kMaxSceneArray) +
+                        R"(], "activeverlets": [], "constraints": [], "activeconstraints": []})";
+                    return body + "," + body + "," + body + "," + body;
+                }()),
+            "bodies: the bodies' lists hold more than 1200000 entries in all"},
+        BadFile{
             "long list",
             Minimal(kTwo, "",
                     R"({"verlets": [)" + Zeros(kMaxSceneArray + 1) +
