@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -192,7 +193,8 @@ void SaveSceneFromKey(const DemoState& state) {
     try {
         PrintLine("Saved " + SaveSceneNumbered(SavedSceneText(state), ".").filename().string());
     } catch (const std::exception& e) {
-        PrintLine(std::string("Cannot save the scene: ") + e.what());
+        std::fflush(stdout);
+        std::fprintf(stderr, "sandbox: Cannot save the scene: %s\n", e.what());
     }
 }
 
