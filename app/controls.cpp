@@ -26,6 +26,16 @@ bool AxesOverlap(float aMin, float aMax, float bMin, float bMax) {
            StrictlyBetween(bMax, aMin, aMax);
 }
 
+// Each world registers its passes in the program-wide FunctionPtrList, which a lookup walks from
+// the front: an entry behind an earlier one for the same function can never be found again.
+// Dropping those keeps a restart's new world from growing the list, and changes no lookup.
+void ForgetShadowedFunctionPtrs() {
+    if (!FunctionPtrList) return;
+    for (FunctionPtr* fp : FunctionPtrList->each<FunctionPtr>()) {
+        if (GetFunctionPtr(fp->func).get() != fp) FunctionPtrList->Remove(fp);
+    }
+}
+
 constexpr float kIdScale = 10.0f / 6.0f;  // a body's ID is 10 pixels tall
 
 }  // namespace
@@ -102,6 +112,7 @@ void Controls::Restart(DemoState& state) {
     BuildDemoWorld(state, currentScene_);
     // The old world goes, with everything in it: restarts do not pile up worlds.
     if (WorldList) WorldList->Remove(old.get());
+    ForgetShadowedFunctionPtrs();
 }
 
 FramePlan Controls::BeginFrame(DemoState& state) {
