@@ -98,14 +98,19 @@ void DrawCursorCross() {
 }
 
 void RunFrame(DemoState& state) {
-    if (state.controls != nullptr) {
-        state.controls->RunFrame(state);
-        return;
-    }
+    Controls* const controls = state.controls;
+    const FramePlan plan = controls != nullptr ? controls->BeginFrame(state) : FramePlan{};
     ClearFrame();
-    for (int32_t i = 0; i < kStepsPerFrame; ++i) SimulationStep(*state.world);
-    MouseStep(*state.templateBox, state.held);
+    for (int32_t i = 0; i < plan.steps; ++i) SimulationStep(*state.world, plan.times);
+    if (controls != nullptr) controls->AfterSteps(state);
+    if (plan.captured) {
+        MouseStepCaptured(state.held);
+    } else {
+        MouseStep(*state.templateBox, state.held, plan.throwing);
+    }
+    if (controls != nullptr) controls->DrawLayers(state);
     DrawCursorCross();
+    if (controls != nullptr) controls->EndFrame(state);
     PresentFrame(-1);
 }
 
