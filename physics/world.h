@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "physics/broadphase.h"
+#include "physics/stable_step.h"
 #include "physics/vect.h"
 #include "runtime/object.h"
 #include "runtime/tlist.h"
@@ -180,6 +181,10 @@ struct RelaxScratch {
     bool planValid = false;
 };
 
+// How a world is stepped: the default step (Update, UpdateAllPositions, CollideAll), or the
+// stable step of physics/stable_step.h. StepWorld runs the one the world is set to.
+enum class StepMode : uint8_t { kDefault = 0, kStable = 1 };
+
 class PhysicsWorld : public Object {
   public:
     static const ClassInfo kClass;
@@ -219,12 +224,15 @@ class PhysicsWorld : public Object {
     Ref<TList> SpriteList;
     Ref<TList> PolygonList;
     VectRef gravity;
+    // Part of the world's state, saved with it; the default step unless a scene or user asks.
+    StepMode stepMode = StepMode::kDefault;
 
     // Not part of the world's state: where constraints are drawn, and the reusable buffers of
     // the relaxation and the collision pass.
     LineSink lineSink;
     RelaxScratch relaxScratch;
     Broadphase broadphase;
+    StableScratch stableScratch;
 
   private:
     friend class WorldLink;
