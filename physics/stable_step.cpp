@@ -74,9 +74,14 @@ void Gather(PhysicsWorld& world, StableScratch& s) {
         if (c == nullptr || !c->v1 || !c->v2) continue;
         const int32_t a = EntryOf(*c->v1, arr, s);
         const int32_t b = EntryOf(*c->v2, arr, s);
-        const float stiffness = c->elasticity < 1.0f ? c->elasticity : 1.0f;
-        s.rods.push_back(
-            {a, b, c->OriginalLength, stiffness > 0.0f ? stiffness : 0.0f, c->BreakPoint, c});
+        float stiffness = c->elasticity < 1.0f ? c->elasticity : 1.0f;
+        if (!(stiffness > 0.0f)) stiffness = 0.0f;
+        const float w =
+            s.particles[static_cast<size_t>(a)].w + s.particles[static_cast<size_t>(b)].w;
+        const float rest = c->OriginalLength;
+        // the correction shared by inverse mass, or nothing when neither end can move
+        const float share = w == 0.0f ? 0.0f : stiffness / w;
+        s.rods.push_back({a, b, rest, rest * rest, share, c->BreakPoint, c});
     }
 }
 
@@ -211,14 +216,16 @@ void SolveRods(StableScratch& s, bool firstRound, float substeps) {
         Particle& b = ps[r.b];
         const float dx = a.x - b.x;
         const float dy = a.y - b.y;
-        const float d = std::sqrt(dx * dx + dy * dy);
-        if (firstRound && r.breakPoint > 0.0f && (d - r.rest) * substeps > r.breakPoint) {
+        const float dd = dx * dx + dy * dy;
+        if (firstRound && r.breakPoint > 0.0f &&
+            (std::sqrt(dd) - r.rest) * substeps > r.breakPoint) {
             r.owner->setremove = 1;
         }
-        const float w = a.w + b.w;
-        if (w == 0.0f) continue;  // nothing can move
-        if (d == 0.0f) continue;  // coincident ends: no direction to pull along
-        const float l = r.stiffness * (d - r.rest) / (w * d);
+        // (d - rest) / d taken as (d^2 - rest^2) / (d^2 + rest^2): the same near the rest length,
+        // where the rods of a box stay, with no square root; far from it the pull is gentler.
+        const float sum = dd + r.rest2;
+        if (sum == 0.0f) continue;  // coincident ends of a rod of no length: nothing to do
+        const float l = (dd - r.rest2) / sum * r.share;
         const float fx = dx * l;
         const float fy = dy * l;
         a.x = a.x - fx * a.w;

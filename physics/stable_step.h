@@ -41,7 +41,8 @@ struct StableScratch {
     struct Rod {
         int32_t a, b;  // particle entries
         float rest;
-        float stiffness;
+        float rest2;  // rest squared
+        float share;  // the stiffness over both ends' inverse masses
         float breakPoint;
         constraint* owner;
     };
