@@ -2,14 +2,12 @@
 
 #include <filesystem>
 
+#include "app/message.h"
 #include "app/scene_source.h"
-#include "runtime/text.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Shown(const std::string& word) { return MessageText(word, 100); }
 
 // Whether two paths name one file: the same file on disk, or the same path once made absolute.
 bool SameFile(const std::string& a, const std::string& b) {
@@ -22,31 +20,15 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 SandboxCommandLine ParseSandboxCommandLine(const std::vector<std::string>& args) {
     SandboxCommandLine c;
-    bool seenScene = false, seenRecord = false, seenTrace = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& opt = args[i];
-        if (opt == "--help" || opt == "-h") {
-            c.help = true;
-            return c;
-        }
-        auto value = [&](bool& seen, const char* what) -> const std::string& {
-            if (seen) throw CommandLineError(opt + " given twice");
-            seen = true;
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                throw CommandLineError(opt + " needs " + what);
-            }
-            return args[++i];
-        };
-        if (opt == "--scene") {
-            c.scene = value(seenScene, "a file or a built-in scene's name");
-        } else if (opt == "--record") {
-            c.recordPath = value(seenRecord, "a file name");
-        } else if (opt == "--trace") {
-            c.tracePath = value(seenTrace, "a file name");
-        } else {
-            throw CommandLineError("unknown option '" + Shown(opt) + "'");
-        }
-    }
+    const auto into = [](std::string& target) {
+        return [&target](const std::string& value) { target = value; };
+    };
+    c.help = ReadOptions(args, {{"--scene", "a file or a built-in scene's name", into(c.scene)},
+                                {"--record", "a file name", into(c.recordPath)},
+                                {"--trace", "a file name", into(c.tracePath)}});
+    if (c.help) return c;
+    const bool seenScene = !c.scene.empty(), seenRecord = !c.recordPath.empty(),
+               seenTrace = !c.tracePath.empty();
     if (seenRecord && seenTrace && SameFile(c.recordPath, c.tracePath)) {
         throw CommandLineError("--record and --trace name the same file '" + Shown(c.recordPath) +
                                "'");
@@ -70,6 +52,7 @@ std::string SandboxUsage() {
            "                     change made with the controls panel or its keys\n"
            "  --trace FILE       after every frame, one line 'F I X Y' per particle, as\n"
            "                     sandbox-replay --trace writes it\n"
+           "Each option's value follows it, or follows '=' ('--scene=chain').\n"
            "Without --scene: the pyramid. In the window: drag and release the left\n"
            "button to throw a box, F5 saves the scene to scene-0001.json, ... in the\n"
            "working folder, hold Space for collision timings, hold Escape to quit.\n"

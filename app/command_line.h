@@ -3,17 +3,16 @@
 //
 //   sandbox [--scene FILE|NAME] [--record FILE] [--trace FILE]
 //
+// (app/option_reader.h: `--name value` or `--name=value`.)
 // A bad option or value is one line of text naming it; the program prints it and exits with
 // status 2 before anything starts.
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-class CommandLineError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+#include "app/option_reader.h"
+
+using CommandLineError = UsageError;
 
 struct SandboxCommandLine {
     std::string scene;       // a scene file or a built-in scene's name; empty: the pyramid

@@ -17,7 +17,7 @@
 #include "app/scene_source.h"
 #include "app/session_record.h"
 #include "app/trace.h"
-#include "host/sdl/sdl_host.h"
+#include "host/backend.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
 
@@ -38,16 +38,6 @@ bool OpenOutput(const std::string& path, const char* option, File& file) {
     std::fprintf(stderr, "sandbox: %s: cannot write '%s': %s\n", option,
                  MessageText(path, 100).c_str(), std::strerror(errno));
     return false;
-}
-
-// Where the panel's scene loads come from: the same rules as --scene.
-std::shared_ptr<const SceneData> LoadLive(const std::string& arg, std::string& error) {
-    SceneLoad load = ReadSceneArgument(arg);
-    if (!load.scene) {
-        error = load.error;
-        return nullptr;
-    }
-    return std::make_shared<const SceneData>(std::move(*load.scene));
 }
 
 }  // namespace
@@ -87,7 +77,7 @@ int main(int argc, char** argv) {
         if (!OpenOutput(cl.tracePath, "--trace", trace)) return 2;
 
         Controls controls(options.scene);
-        controls.SetSceneResolver(&LoadLive);
+        controls.SetSceneResolver(&ResolveSceneArgument);  // the same rules as --scene
         if (!cl.scene.empty()) controls.SetStartSceneName(cl.scene);
         Panel panel(controls);
         panel.Start();

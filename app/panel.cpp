@@ -9,9 +9,9 @@
 #include "app/builtin_scenes.h"
 #include "app/controls.h"
 #include "app/program.h"
+#include "host/backend.h"
 #include "host/graphics.h"
 #include "host/input.h"
-#include "host/sdl/imgui_gl.h"
 #include "physics/world.h"
 
 // The event chain's context object: it only leads back to the panel.
@@ -74,7 +74,7 @@ Panel::~Panel() {
     controls_.SetPanel(nullptr);
     if (context_ != nullptr) {
         ImGui::SetCurrentContext(context_);
-        StopImGuiRenderer();
+        StopPanelRenderer();
         ImGui::DestroyContext(context_);
     }
 }
@@ -166,7 +166,7 @@ bool Panel::EnsureContext() {
     for (const KeyLink& k : kKeyLinks) io.KeyMap[k.key] = k.code;
     ImGui::StyleColorsDark();
     ImGui::GetStyle().Alpha = 0.92f;
-    rendererFailed_ = !StartImGuiRenderer();
+    rendererFailed_ = !StartPanelRenderer();
     return !rendererFailed_;
 }
 
@@ -202,11 +202,11 @@ void Panel::Draw(DemoState& state) {
     if (!EnsureContext()) return;
     ImGui::SetCurrentContext(context_);
     Feed();
-    ImGuiRendererNewFrame();
+    PanelRendererNewFrame();
     ImGui::NewFrame();
     Build(state);
     ImGui::Render();
-    RenderImGuiDrawData(ImGui::GetDrawData());
+    RenderPanel(ImGui::GetDrawData());
     const ImGuiIO& io = ImGui::GetIO();
     wantsText_ = io.WantTextInput;
     // While the pointer is over the panel (or drags something of it), the mouse throws nothing.

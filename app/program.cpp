@@ -143,10 +143,13 @@ int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks) {
     return loop.frames;
 }
 
+std::string SavedSceneText(const DemoState& state) {
+    return WriteScene(CaptureScene(*state.world, *state.templateBox));
+}
+
 void SaveSceneFromKey(const DemoState& state) {
     try {
-        const std::string text = WriteScene(CaptureScene(*state.world, *state.templateBox));
-        PrintLine("Saved " + SaveSceneNumbered(text, ".").filename().string());
+        PrintLine("Saved " + SaveSceneNumbered(SavedSceneText(state), ".").filename().string());
     } catch (const std::exception& e) {
         PrintLine(std::string("Cannot save the scene: ") + e.what());
     }

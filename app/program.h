@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "app/scene_file.h"
 #include "host/graphics.h"
@@ -98,6 +99,9 @@ void DrawCursorCross();
 // Saves the state to the next free scene-NNNN.json in the working folder and prints its name
 // (or why it could not). The interactive program calls it when the save key is pressed.
 void SaveSceneFromKey(const DemoState& state);
+// The scene file's text that the save key writes (the web page's Save downloads it). Throws
+// std::runtime_error when the state cannot be written.
+std::string SavedSceneText(const DemoState& state);
 
 // What the interactive program prints at start-up.
 extern const char* const kStartupLine;

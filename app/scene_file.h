@@ -4,8 +4,10 @@
 //
 // The path is split in three so that each part can be tested (and fuzzed) alone:
 //   text  --LoadScene-->   SceneData   (parse and validate fully; never touches a world)
+//                                      app/scene_read.cpp
 //   SceneData --BuildSceneWorld-->  a fresh world with its template body (cannot fail)
-//   world --CaptureScene--> SceneData --WriteScene--> text
+//   world --CaptureScene--> SceneData  app/scene_world.cpp
+//   SceneData --WriteScene--> text     app/scene_write.cpp
 // Floats are written in the shortest form that reads back to the same bits, so a world saved
 // and loaded again steps exactly as the one it was saved from.
 
@@ -26,6 +28,19 @@ inline constexpr int32_t kMaxSceneBodies = 100000;
 inline constexpr int32_t kMaxSceneIterations = 1000;
 inline constexpr size_t kMaxSceneBytes = 64u << 20;
 inline constexpr int32_t kMaxSceneNesting = 32;
+// Any other array (a body's lists, the slot and list orders) holds at most this many entries.
+inline constexpr int32_t kMaxSceneArray = kMaxSceneConstraints;
+// Values no sound run reaches, refused so that a loaded world never steps into NaN: the world's
+// size, coordinates, velocities and lengths within +-kMaxSceneCoordinate, masses up to
+// kMaxSceneMass (above 0 for a particle that moves), elasticity 0..kMaxSceneElasticity, gravity
+// within +-kMaxSceneGravity, bounce and friction within +-kMaxSceneBounce (the panel's range), and
+// a next body ID that a year of throws cannot carry past the largest 32-bit number.
+inline constexpr float kMaxSceneCoordinate = 1e6f;
+inline constexpr float kMaxSceneMass = 1e9f;
+inline constexpr float kMaxSceneElasticity = 2.0f;
+inline constexpr float kMaxSceneGravity = 1000.0f;
+inline constexpr float kMaxSceneBounce = 10.0f;
+inline constexpr int32_t kMaxSceneBodyId = 1000000000;
 
 struct SceneVec {
     float x = 0.0f;
@@ -83,7 +98,7 @@ struct SceneData {
 };
 
 // A load's outcome: the scene, or an error naming the file and the line and column (syntax) or
-// the field (meaning). Warnings (unknown fields) come either way.
+// the field (meaning). Warnings (unknown fields) come with a scene or a meaning error.
 struct SceneLoad {
     std::optional<SceneData> scene;
     std::string error;

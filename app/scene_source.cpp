@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "app/builtin_scenes.h"
@@ -61,18 +60,30 @@ SceneLoad ReadSceneArgument(const std::string& arg) {
             return Failed(Quoted(arg) + ": the file is " + std::to_string(size) +
                           " bytes; the limit is " + std::to_string(kMaxSceneBytes));
         }
+        // Read once into its own string: a large file is held once, not copied.
         std::ifstream in(arg, std::ios::binary);
-        std::ostringstream text;
-        if (in) text << in.rdbuf();
-        if (!in || in.bad()) return Failed(Quoted(arg) + ": cannot be read");
+        std::string text(ec ? 0 : static_cast<size_t>(size), '\0');
+        if (in) in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        if (!in || static_cast<size_t>(in.gcount()) != text.size() || in.peek() != EOF) {
+            return Failed(Quoted(arg) + ": cannot be read");
+        }
         const std::string shown = Quoted(arg);
-        return LoadScene(text.str(), shown.substr(1, shown.size() - 2));
+        return LoadScene(text, shown.substr(1, shown.size() - 2));
     }
     for (const BuiltinScene& s : BuiltinScenes()) {
         if (s.name == arg) return LoadScene(s.text, "built-in scene " + std::string(s.name));
     }
     return Failed(Quoted(arg) +
                   " is neither a file nor a built-in scene (built-in: " + BuiltinSceneList() + ")");
+}
+
+std::shared_ptr<const SceneData> ResolveSceneArgument(const std::string& arg, std::string& error) {
+    SceneLoad load = ReadSceneArgument(arg);
+    if (!load.scene) {
+        error = load.error;
+        return nullptr;
+    }
+    return std::make_shared<const SceneData>(std::move(*load.scene));
 }
 
 fs::path SaveSceneNumbered(const std::string& text, const fs::path& dir) {

@@ -3,6 +3,7 @@
 // files the sandbox saves to.
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "app/scene_file.h"
@@ -10,6 +11,9 @@
 // `arg` names a file when there is one by that name, else a built-in scene; the load's error
 // says when it is neither. Messages start with the file's name (or the built-in's name).
 SceneLoad ReadSceneArgument(const std::string& arg);
+
+// ReadSceneArgument for the controls' scene loads: the scene, or none and `error` set.
+std::shared_ptr<const SceneData> ResolveSceneArgument(const std::string& arg, std::string& error);
 
 // The built-in scenes' names, comma-separated, for messages and help.
 std::string BuiltinSceneList();

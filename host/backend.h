@@ -45,3 +45,18 @@ bool IsKeyCodeOfSomeKey(int32_t virtualKey);
 // Reads the current back buffer (top row first, RGBA8); false without an open GL graphics.
 // Works from a PresentHook callback, which runs before the buffers are swapped.
 bool ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height);
+
+// The controls panel's renderer: Dear ImGui's draw lists drawn over the current window after
+// the 2-D layer has sent its batch, so the panel lies on top of the scene. It saves and
+// restores the GL state it changes, so the 2-D layer draws on as before. An ImGui context must
+// be current for every call. The back ends that draw with GL provide it (host/gl); a build
+// without Dear ImGui has no panel and never calls it.
+struct ImDrawData;
+// Starts on the current window's context; false when there is none or the renderer cannot
+// start there. Later calls return true at once.
+bool StartPanelRenderer();
+void StopPanelRenderer();
+// Before ImGui::NewFrame: makes the font texture and shaders on first use.
+void PanelRendererNewFrame();
+// Sends the 2-D layer's batch, then draws the lists.
+void RenderPanel(ImDrawData* data);

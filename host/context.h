@@ -43,6 +43,8 @@ struct GraphicsFrontEnd {
     // The 2-D graphics last made current. It clears itself from here when closed or destroyed.
     TLumo2DGraphics* current2d = nullptr;
     TLumo2DDriver* currentDriver2d = nullptr;
+    // The controls panel's renderer (host/backend.h) has started on the current context.
+    bool panelRendererStarted = false;
 };
 
 // Frame pacing on the host clock. At 60 Hz the period is 16 ms and the remainder 40 ms per

@@ -77,6 +77,8 @@ class TGLLumo2DDriver : public TLumo2DDriver {
 
     // Reads the current back buffer, top row first, RGBA8; false without a current graphics.
     bool ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height);
+    // The graphics whose context is current, or null.
+    const TGLSurface* CurrentSurface() const { return graphicsDriver_->CurrentSurface(); }
     // Sends the batched lines and points; drawing that bypasses this driver (an overlay drawn
     // with its own GL calls) flushes first so that it lands on top.
     void Flush();

@@ -16,6 +16,7 @@
 #include "host/graphics.h"
 #include "host/web/web_graphics.h"
 #include "host/web/web_keymap.h"
+#include "host/web/web_page.h"
 #include "host/web/web_state.h"
 #include "host/web/web_system.h"
 #include "runtime/error.h"
@@ -29,11 +30,21 @@ EM_JS(int, PageHasCanvas, (), {
     return typeof document != "undefined" && document.querySelector("#canvas") != null ? 1 : 0;
 });
 
-// The canvas's top-left corner in the page's client coordinates.
-EM_JS(void, CanvasOrigin, (double* x, double* y), {
-    var r = document.querySelector("#canvas").getBoundingClientRect();
-    HEAPF64[x >> 3] = r.left;
-    HEAPF64[y >> 3] = r.top;
+// A client position in the canvas's own pixels: the page may show the canvas narrower or wider
+// than its 800 x 600 pixels (a phone's screen), so the offset is scaled by the shown size.
+EM_JS(void, CanvasPoint, (double clientX, double clientY, double* x, double* y), {
+    var c = document.querySelector("#canvas");
+    var r = c.getBoundingClientRect();
+    var sx = r.width > 0 ? c.width / r.width : 1;
+    var sy = r.height > 0 ? c.height / r.height : 1;
+    HEAPF64[x >> 3] = (clientX - r.left) * sx;
+    HEAPF64[y >> 3] = (clientY - r.top) * sy;
+});
+
+// Whether the keyboard's focus is in one of the page's controls, whose keys are their own.
+EM_JS(int, FocusInControl, (), {
+    var e = document.activeElement;
+    return e && e.matches("input, select, textarea, button, a[href], [contenteditable]") ? 1 : 0;
 });
 
 int32_t ModsOf(bool shift, bool control, bool alt, bool meta) {
@@ -46,11 +57,8 @@ int32_t ModsOf(bool shift, bool control, bool alt, bool meta) {
 // canvas count.
 EM_BOOL OnMouse(int type, const EmscriptenMouseEvent* e, void*) {
     WebHostState& s = WebState();
-    double left = 0.0, top = 0.0;
-    CanvasOrigin(&left, &top);
     WebInput in;
-    in.x = static_cast<int32_t>(std::floor(static_cast<double>(e->clientX) - left));
-    in.y = static_cast<int32_t>(std::floor(static_cast<double>(e->clientY) - top));
+    CanvasPointOf(e->clientX, e->clientY, in.x, in.y);
     in.button = e->button;
     in.mods = ModsOf(e->shiftKey, e->ctrlKey, e->altKey, e->metaKey);
     const bool inside = in.x >= 0 && in.x < GraphicsWidth() && in.y >= 0 && in.y < GraphicsHeight();
@@ -77,12 +85,9 @@ EM_BOOL OnMouse(int type, const EmscriptenMouseEvent* e, void*) {
 }
 
 EM_BOOL OnWheel(int, const EmscriptenWheelEvent* e, void*) {
-    double left = 0.0, top = 0.0;
-    CanvasOrigin(&left, &top);
     WebInput in;
     in.kind = WebInput::Kind::kWheel;
-    in.x = static_cast<int32_t>(std::floor(static_cast<double>(e->mouse.clientX) - left));
-    in.y = static_cast<int32_t>(std::floor(static_cast<double>(e->mouse.clientY) - top));
+    CanvasPointOf(e->mouse.clientX, e->mouse.clientY, in.x, in.y);
     in.deltaY = e->deltaY;
     in.deltaMode = static_cast<int32_t>(e->deltaMode);
     QueueWebInput(in);
@@ -96,10 +101,14 @@ EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* e, void*) {
     in.mods = ModsOf(e->shiftKey, e->ctrlKey, e->altKey, e->metaKey);
     SetWebInputText(in.key, e->key);
     SetWebInputText(in.code, e->code);
+    const int32_t key = VirtualKeyFromDom(in.key, in.code);
+    // A key pressed in one of the page's controls (Space on a button, the arrows on a slider)
+    // is the control's; Escape still ends the simulation. Releases always go through, so that
+    // no key stays down in the program.
+    if (in.kind == WebInput::Kind::kKeyDown && key != 27 && FocusInControl() != 0) return EM_FALSE;
     QueueWebInput(in);
     // Space and the arrows would scroll the page, Escape would leave full screen: they are the
     // program's. Every other key keeps its meaning in the browser (F5 reloads).
-    const int32_t key = VirtualKeyFromDom(in.key, in.code);
     return key == 27 || key == 32 || (key >= 37 && key <= 40) ? EM_TRUE : EM_FALSE;
 }
 
@@ -110,16 +119,21 @@ EM_BOOL OnFocus(int type, const EmscriptenFocusEvent*, void*) {
     return EM_FALSE;
 }
 
-void ListenToPage() {
+// With `on` false every listener is removed: nothing of the page's input is queued any more.
+void ListenToPage(bool on) {
     const char* window = EMSCRIPTEN_EVENT_TARGET_WINDOW;
-    emscripten_set_mousedown_callback(kCanvas, nullptr, EM_TRUE, OnMouse);
-    emscripten_set_mousemove_callback(window, nullptr, EM_TRUE, OnMouse);
-    emscripten_set_mouseup_callback(window, nullptr, EM_TRUE, OnMouse);
-    emscripten_set_wheel_callback(kCanvas, nullptr, EM_TRUE, OnWheel);
-    emscripten_set_keydown_callback(window, nullptr, EM_TRUE, OnKey);
-    emscripten_set_keyup_callback(window, nullptr, EM_TRUE, OnKey);
-    emscripten_set_focus_callback(window, nullptr, EM_TRUE, OnFocus);
-    emscripten_set_blur_callback(window, nullptr, EM_TRUE, OnFocus);
+    emscripten_set_mousedown_callback(kCanvas, nullptr, EM_TRUE, on ? OnMouse : nullptr);
+    emscripten_set_mousemove_callback(window, nullptr, EM_TRUE, on ? OnMouse : nullptr);
+    emscripten_set_mouseup_callback(window, nullptr, EM_TRUE, on ? OnMouse : nullptr);
+    emscripten_set_wheel_callback(kCanvas, nullptr, EM_TRUE, on ? OnWheel : nullptr);
+    emscripten_set_keydown_callback(window, nullptr, EM_TRUE, on ? OnKey : nullptr);
+    emscripten_set_keyup_callback(window, nullptr, EM_TRUE, on ? OnKey : nullptr);
+    emscripten_set_focus_callback(window, nullptr, EM_TRUE, on ? OnFocus : nullptr);
+    emscripten_set_blur_callback(window, nullptr, EM_TRUE, on ? OnFocus : nullptr);
+}
+
+bool InsideCanvas(int32_t x, int32_t y) {
+    return x >= 0 && x < GraphicsWidth() && y >= 0 && y < GraphicsHeight();
 }
 
 int32_t ModifierBit(int32_t virtualKey) {
@@ -155,7 +169,7 @@ void StartHost() {
     if (s.browser) {
         // The browser calls each frame when it is time: presenting never waits.
         Host().pacing.platformPaces = true;
-        ListenToPage();
+        SetPageInput(true);
         auto gl = std::make_shared<TWebGLGraphicsDriver>();
         SelectGraphicsDriver(gl, kGraphicsBackBuffer);
         if (Ref<TGLLumo2DDriver> gl2d = TGLLumo2DDriver::Create(gl)) {
@@ -268,3 +282,75 @@ bool ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height)
 }
 
 bool IsKeyCodeOfSomeKey(int32_t virtualKey) { return !DomCodeForKey(virtualKey).empty(); }
+
+void CanvasPointOf(double clientX, double clientY, int32_t& x, int32_t& y) {
+    double cx = 0.0, cy = 0.0;
+    CanvasPoint(clientX, clientY, &cx, &cy);
+    // Far outside, or not a number: the pointer is simply outside the canvas.
+    x = std::fabs(cx) < 1e9 ? static_cast<int32_t>(std::floor(cx)) : -1;
+    y = std::fabs(cy) < 1e9 ? static_cast<int32_t>(std::floor(cy)) : -1;
+}
+
+void SetPageInput(bool on) {
+    WebHostState& s = WebState();
+    if (!s.browser || on == s.pageInput) return;
+    s.pageInput = on;
+    ListenToPage(on);
+    if (on) return;
+    s.queue.clear();
+    s.heldBack.clear();
+    s.buttons = 0;
+    s.contact = false;
+}
+
+bool PageInputOn() { return WebState().pageInput; }
+
+int32_t QueuedPageInput() { return static_cast<int32_t>(WebState().queue.size()); }
+
+void QueuePagePointer(PagePointer phase, double clientX, double clientY) {
+    WebHostState& s = WebState();
+    if (!s.pageInput) return;
+    WebInput in;
+    CanvasPointOf(clientX, clientY, in.x, in.y);
+    in.button = 0;
+    switch (phase) {
+        case PagePointer::kPress:
+            if (s.contact || !InsideCanvas(in.x, in.y)) return;
+            s.contact = true;
+            in.kind = WebInput::Kind::kMove;
+            QueueWebInput(in);
+            in.kind = WebInput::Kind::kDown;
+            s.heldBack.push_back(in);
+            return;
+        case PagePointer::kMove:
+            // A pen hovering over the canvas moves the pointer as a mouse does.
+            if (!s.contact && !InsideCanvas(in.x, in.y)) return;
+            in.kind = WebInput::Kind::kMove;
+            break;
+        case PagePointer::kRelease:
+            if (!s.contact) return;
+            s.contact = false;
+            in.kind = WebInput::Kind::kUp;
+            break;
+    }
+    if (s.heldBack.empty()) {
+        QueueWebInput(in);
+    } else {
+        s.heldBack.push_back(in);
+    }
+}
+
+void RepeatPagePointer() {
+    WebHostState& s = WebState();
+    WebInput in;
+    in.kind = WebInput::Kind::kMove;
+    in.x = s.pointerX;
+    in.y = s.pointerY;
+    s.queue.insert(s.queue.begin(), in);
+}
+
+void ReleaseHeldPagePointer() {
+    WebHostState& s = WebState();
+    for (const WebInput& in : s.heldBack) QueueWebInput(in);
+    s.heldBack.clear();
+}

@@ -17,7 +17,10 @@ struct WebHostState : HostBackEndState {
     std::vector<WebInput> taken;  // the records being translated (the queue may grow meanwhile)
     int32_t buttons = 0;          // DOM buttons held, as bits 1 << button
     int32_t pointerX = 0, pointerY = 0;
-    bool pointerInside = false;  // for "MouseEnter" / "MouseLeave"
+    bool pointerInside = false;      // for "MouseEnter" / "MouseLeave"
+    bool pageInput = false;          // the page's DOM input is being taken
+    bool contact = false;            // a touch or pen is down on the canvas
+    std::vector<WebInput> heldBack;  // a contact's press, and what followed it, for a frame
     // What the injected pointer and modifier keys look like so far.
     int32_t injectedX = 0, injectedY = 0;
     int32_t injectedMods = 0;

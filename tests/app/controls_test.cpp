@@ -152,7 +152,7 @@ TEST(ReplayScriptQueries, EscapeTakenInLateInAFrameEndsTheRunAtTheNextTest) {
 
 TEST(SandboxCommandLine, OptionsAndOneLineRefusals) {
     const SandboxCommandLine c =
-        ParseSandboxCommandLine({"--record", "s.txt", "--scene", "chain", "--trace", "t.txt"});
+        ParseSandboxCommandLine({"--record", "s.txt", "--scene=chain", "--trace", "t.txt"});
     EXPECT_EQ(c.recordPath, "s.txt");
     EXPECT_EQ(c.tracePath, "t.txt");
     EXPECT_EQ(c.scene, "chain");

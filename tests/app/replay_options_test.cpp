@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/replay/message.h"
+#include "app/message.h"
 #include "tools/replay/options.h"
 #include "tools/replay/output_check.h"
 #include "tools/replay/output_file.h"
@@ -43,15 +43,15 @@ std::string CommandLineError(const std::vector<std::string>& args) {
 
 TEST(ReplayCommandLine, ReadsEveryOption) {
     const ReplayOptions o =
-        ParseCommandLine({"--input", "in.txt", "--frames", "+120", "--trace", "t.txt", "--png",
-                          "p.png", "--png-every", "10", "--png-dir", "d"});
+        ParseCommandLine({"--input=in.txt", "--frames", "+120", "--trace", "t.txt", "--png",
+                          "p.png", "--png-every=10", "--png-dir", "d=e"});
     EXPECT_EQ(o.frames, 120);
     EXPECT_EQ(o.inputPath, "in.txt");
     EXPECT_EQ(o.tracePath, "t.txt");
     EXPECT_EQ(o.pngPath, "p.png");
     EXPECT_EQ(o.pngEvery, 10);
-    EXPECT_EQ(o.pngDir, "d");
-    EXPECT_EQ(ParseCommandLine({"--frames", "0"}).frames, 0);
+    EXPECT_EQ(o.pngDir, "d=e");  // only the option's own '=' splits
+    EXPECT_EQ(ParseCommandLine({"--frames=0"}).frames, 0);
 }
 
 TEST(ReplayCommandLine, RejectsWhatItCannotRun) {
@@ -74,6 +74,12 @@ TEST(ReplayCommandLine, RejectsWhatItCannotRun) {
               std::string::npos);
     EXPECT_NE(CommandLineError({"--frames", "3", "--trace", ""}).find("file name"),
               std::string::npos);
+    // The same faults written with '=' read the same.
+    EXPECT_EQ(CommandLineError({"--frames=3", "--trace="}), "--trace needs a file name");
+    EXPECT_EQ(CommandLineError({"--frames="}), "--frames: '' is not a whole number");
+    EXPECT_EQ(CommandLineError({"--frames=3", "--frames", "4"}), "--frames given twice");
+    EXPECT_EQ(CommandLineError({"--frames=3", "--fast=1"}), "unknown option '--fast'");
+    EXPECT_EQ(CommandLineError({"--frames=3", "-f=1"}), "unknown option '-f=1'");
 }
 
 TEST(ReplayScript, ReadsEveryKindSkippingCommentsAndBlankLines) {
@@ -124,6 +130,14 @@ TEST(ReplayScript, NamesTheLineOfAMalformedEvent) {
     EXPECT_EQ(ParseError("1 keydown 256\n"),
               "s:1: key code 256 is not one any key has (see --help)");
     EXPECT_EQ(ParseError("1 keyup 0\n"), "s:1: key code 0 is not one any key has (see --help)");
+    // The frame after the last one a line names must be a frame number too.
+    EXPECT_EQ(ParseError("2147483647@2 keydown 27\n"),
+              "s:1: frame number 2147483647 is above 2147483646");
+    EXPECT_EQ(ParseError("2147483647 down 1\n"),
+              "s:1: frame number 2147483647 is above 2147483646");
+    const auto last = Parse("2147483646@2 keydown 27\n");
+    EXPECT_EQ(FindScriptQuit(last, INT32_MAX).frame, INT32_MAX);
+    EXPECT_EQ(ScriptWarnings(last, 10, "s").size(), 1u);  // after the last frame
 }
 
 // The codes the host's key map gives some key: 140 of 1..255 (counted by injecting each code
@@ -205,6 +219,18 @@ TEST(ReplayMessages, QuoteUserTextOnOneShortReadableLine) {
 
 TEST(ReplayScript, MissingFileIsAUsageError) {
     EXPECT_THROW(LoadScript("/nonexistent/script.txt"), UsageError);
+}
+
+// An endless input (/dev/zero) is refused once the limit is read, not when memory runs out.
+TEST(ReplayScript, RefusesAScriptPastItsSizeLimit) {
+    try {
+        LoadScript("/dev/zero");
+        FAIL() << "/dev/zero was read as a script";
+    } catch (const UsageError& e) {
+        EXPECT_STREQ(e.what(), "/dev/zero: the script is larger than the limit of 16777216 bytes");
+    }
+    const std::string comment = "#" + std::string(kMaxScriptBytes - 20, 'x') + "\n";
+    EXPECT_EQ(Parse(comment + "1 down 1\n").size(), 1u);
 }
 
 class ReplayOutput : public ::testing::Test {

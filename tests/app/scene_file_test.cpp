@@ -79,26 +79,32 @@ TEST(SceneFile, FloatsReadBackToTheirOwnBits) {
         const float f = std::bit_cast<float>(static_cast<uint32_t>(rng()));
         if (std::isfinite(f)) values.push_back(f);
     }
-    for (size_t i = 0; i + 4 <= values.size(); i += 4) {
-        SceneParticle p;
-        p.pos = {values[i], values[i + 1]};
-        p.oldpos = {values[i + 2], values[i + 3]};
-        p.mass = values[i];
-        s.particles.push_back(p);
-        s.particleSlots.push_back(static_cast<int32_t>(s.particles.size() - 1));
+    // Carried in the fields a load takes at any finite value: the constraints' last mass sums
+    // and shares.
+    s.particles.resize(2);
+    s.particles[0].mass = s.particles[1].mass = 1.0f;
+    s.particleSlots = s.particleList = {0, 1};
+    for (size_t i = 0; i + 3 <= values.size(); i += 3) {
+        SceneConstraint c;
+        c.v2 = 1;
+        c.totmass = values[i];
+        c.v1prop = values[i + 1];
+        c.v2prop = values[i + 2];
+        s.constraints.push_back(c);
+        s.constraintSlots.push_back(static_cast<int32_t>(s.constraints.size() - 1));
     }
-    s.particleList = s.particleSlots;
+    s.constraintList = s.constraintSlots;
     s.bodies.emplace_back();
     SceneLoad load = LoadScene(WriteScene(s), "floats.json");
     ASSERT_TRUE(load.scene) << load.error;
-    ASSERT_EQ(load.scene->particles.size(), s.particles.size());
-    for (size_t i = 0; i < s.particles.size(); ++i) {
-        const SceneParticle& a = s.particles[i];
-        const SceneParticle& b = load.scene->particles[i];
-        ASSERT_EQ(std::bit_cast<uint32_t>(a.pos.x), std::bit_cast<uint32_t>(b.pos.x)) << a.pos.x;
-        ASSERT_EQ(std::bit_cast<uint32_t>(a.pos.y), std::bit_cast<uint32_t>(b.pos.y)) << a.pos.y;
-        ASSERT_EQ(std::bit_cast<uint32_t>(a.oldpos.x), std::bit_cast<uint32_t>(b.oldpos.x));
-        ASSERT_EQ(std::bit_cast<uint32_t>(a.oldpos.y), std::bit_cast<uint32_t>(b.oldpos.y));
+    ASSERT_EQ(load.scene->constraints.size(), s.constraints.size());
+    for (size_t i = 0; i < s.constraints.size(); ++i) {
+        const SceneConstraint& a = s.constraints[i];
+        const SceneConstraint& b = load.scene->constraints[i];
+        ASSERT_EQ(std::bit_cast<uint32_t>(a.totmass), std::bit_cast<uint32_t>(b.totmass))
+            << a.totmass;
+        ASSERT_EQ(std::bit_cast<uint32_t>(a.v1prop), std::bit_cast<uint32_t>(b.v1prop)) << a.v1prop;
+        ASSERT_EQ(std::bit_cast<uint32_t>(a.v2prop), std::bit_cast<uint32_t>(b.v2prop)) << a.v2prop;
     }
     EXPECT_THROW(SceneFloatText(std::nanf("")), std::runtime_error);
     EXPECT_THROW(SceneFloatText(INFINITY), std::runtime_error);
@@ -169,9 +175,18 @@ std::string Minimal(const std::string& particles, const std::string& constraints
            "], \"bodies\": [" + bodies + "]}";
 }
 
+std::string Zeros(int32_t n) {
+    std::string s = "0";
+    for (int32_t i = 1; i < n; ++i) s += ",0";
+    return s;
+}
+
 const std::string kTwo = R"({"pos": [1, 2], "mass": 1}, {"pos": [5, 2], "mass": 1})";
 const std::string kBody =
     R"({"verlets": [0, 1], "activeverlets": [0, 1], "constraints": [0], "activeconstraints": []})";
+
+const std::string kBodyNone =
+    R"({"verlets": [], "activeverlets": [], "constraints": [], "activeconstraints": []})";
 
 class SceneFileErrors : public ::testing::TestWithParam<BadFile> {};
 
@@ -236,7 +251,31 @@ INSTANTIATE_TEST_SUITE_P(
                         return s;
                     }(),
                     "", ""),
-                "particles: holds 200001 particles; the limit is 200000"}),
+                "particles: holds more than 200000 particles; the limit is 200000"},
+        BadFile{"far position", Minimal(R"({"pos": [1e30, 2], "mass": 1})", "", kBodyNone),
+                "particles[0].pos[0]: must be in -1000000..1000000, not 1e+30"},
+        BadFile{"massless mover", Minimal(R"({"pos": [1, 2], "mass": 0})", "", kBodyNone),
+                "particles[0].mass: must be above 0 for a particle that moves, not 0"},
+        BadFile{"huge mass",
+                Minimal(R"({"pos": [1, 2], "mass": 3e38, "active": 0})", "", kBodyNone),
+                "particles[0].mass: must be in 0..1000000000, not 3e+38"},
+        BadFile{"fast", Minimal(R"({"pos": [1, 2], "vel": [0, -3e38], "mass": 1})", "", kBodyNone),
+                "particles[0].vel[1]: must be in -1000000..1000000"},
+        BadFile{"elasticity", Minimal(kTwo, R"({"ends": [0, 1], "elasticity": 50})", kBody),
+                "constraints[0].elasticity: must be in 0..2, not 50"},
+        BadFile{"bounce",
+                Minimal(kTwo, R"({"ends": [0, 1]})",
+                        kBody.substr(0, kBody.size() - 1) + R"(, "bounce": 1e30})"),
+                "bodies[0].bounce: must be in -10..10, not 1e+30"},
+        BadFile{"body ids",
+                Minimal(kTwo, "", kBodyNone).replace(52, 0, ", \"bodyIdCount\": 2147483647"),
+                "world.bodyIdCount: must be at most 1000000000"},
+        BadFile{
+            "long list",
+            Minimal(kTwo, "",
+                    R"({"verlets": [)" + Zeros(kMaxSceneArray + 1) +
+                        R"(], "activeverlets": [], "constraints": [], "activeconstraints": []})"),
+            "bodies[0].verlets: holds more than 400000 entries"}),
     [](const ::testing::TestParamInfo<BadFile>& info) {
         std::string n = info.param.label;
         for (char& ch : n) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
@@ -260,6 +299,30 @@ TEST(SceneFile, UnknownFieldsWarnAndDefaultsFillIn) {
     EXPECT_EQ(s.constraints[0].elasticity, 1.0f);
     EXPECT_EQ(s.bodies[0].friction, 0.5f);
     EXPECT_EQ(s.particleList, (std::vector<int32_t>{0, 1}));
+}
+
+// The file's fields may come in any order (references are resolved once all is read), and
+// what an unknown field holds, however large, is read through and dropped.
+TEST(SceneFile, FieldOrderAndUnknownContentsChangeNothing) {
+    const SceneLoad a = LoadScene(Minimal(kTwo, R"({"ends": [1, 0], "elasticity": 0.5})", kBody,
+                                          R"("particleSlots": [1, 0], )"),
+                                  "a.json");
+    const SceneLoad b = LoadScene(
+        "{\"bodies\": [" + kBody + R"(], "constraints": [{"elasticity": 0.5, "ends": [1, 0]}], )" +
+            R"("notes": [[)" + Zeros(kMaxSceneArray * 3) + R"(], {"a": {"b": [1]}}], )" +
+            R"("particleSlots": [1, 0], "particles": [)" + kTwo +
+            R"(], "template": 0, "world": {"height": 600, "width": 800}, "version": 1})",
+        "b.json");
+    ASSERT_TRUE(a.scene) << a.error;
+    ASSERT_TRUE(b.scene) << b.error;
+    ASSERT_EQ(b.warnings.size(), 1u);
+    EXPECT_NE(b.warnings[0].find("b.json: (top): unknown field 'notes' ignored"),
+              std::string::npos);
+    EXPECT_EQ(b.scene->constraints[0].OriginalLength, 4.0f);
+    SceneWorld wa = BuildSceneWorld(*a.scene);
+    SceneWorld wb = BuildSceneWorld(*b.scene);
+    EXPECT_EQ(WriteScene(CaptureScene(*wa.world, *wa.templateBody)),
+              WriteScene(CaptureScene(*wb.world, *wb.templateBody)));
 }
 
 // Damaged copies of a real scene either load or fail with a message; none crashes (the

@@ -101,9 +101,14 @@ case "$mode" in
     cp "$data/../../../scenes/chain.json" in.json
     expect 2 "--scene 'in.json' and --save 'in.json' name the same file" \
       "$replay" --frames 1 --scene in.json --save in.json
+    # Nor may it replace a scene file that the script loads.
+    printf '2 scene in.json\n' >load.txt
+    expect 2 "load.txt:1: scene 'in.json' and --save 'in.json' name the same file" \
+      "$replay" --frames 3 --input load.txt --save in.json
+    cmp -s in.json "$data/../../../scenes/chain.json" || fail "the script's scene file was changed"
     ln -s elsewhere.json link.json
     expect 2 "--save" "$replay" --frames 1 --save link.json
-    expect 2 "--save needs a value" "$replay" --frames 1 --save
+    expect 2 "--save needs a file name" "$replay" --frames 1 --save
     # A saved scene loads again and saves to the same text.
     "$replay" --frames 3 --scene cloth --save a.json >/dev/null || fail "save"
     "$replay" --frames 0 --scene a.json --save b.json >/dev/null || fail "load and save"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/message.h"
 #include "app/scene_source.h"
 #include "runtime/error.h"
-#include "tools/replay/message.h"
 #include "tools/replay/options.h"
 #include "tools/replay/output_file.h"
 #include "tools/replay/replay.h"

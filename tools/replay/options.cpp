@@ -2,20 +2,20 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "app/message.h"
 #include "app/program.h"
 #include "host/backend.h"
-#include "tools/replay/message.h"
 
 const char* const kReplayUsage =
     "usage: sandbox-replay --frames N [--scene FILE|NAME] [--input FILE] [--trace FILE]\n"
     "                      [--png FILE] [--png-every K --png-dir DIR] [--save FILE]\n"
     "\n"
     "Runs the sandbox headless for N frames, then holds Escape so that it ends its own way.\n"
+    "Each option's value follows it, or follows '=' ('--frames=100').\n"
     "  --frames N      frames to run (0 or more)\n"
     "  --scene FILE|NAME\n"
     "                  start from a scene file, or a built-in scene (bridge, chain, cloth,\n"
@@ -51,65 +51,36 @@ const char* const kReplayUsage =
     "Outputs are written under a temporary name and renamed when whole; an interrupted or\n"
     "failed run leaves none behind. Exit status: 0 done, 1 the run failed, 2 usage.\n";
 
-int32_t ParseInt(const std::string& text, const std::string& what) {
-    int32_t value = 0;
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    // from_chars takes '-' but not '+'; a '+' counts only before a digit ("+-5" is no number)
-    if (last - first >= 2 && *first == '+' && first[1] >= '0' && first[1] <= '9') ++first;
-    const auto [end, ec] = std::from_chars(first, last, value);
-    if (text.empty() || ec == std::errc::invalid_argument || end != last) {
-        throw UsageError(what + ": '" + Shown(text) + "' is not a whole number");
-    }
-    if (ec == std::errc::result_out_of_range) {
-        throw UsageError(what + ": " + Shown(text) + " is out of range");
-    }
-    return value;
-}
-
 ReplayOptions ParseCommandLine(const std::vector<std::string>& args) {
     ReplayOptions o;
-    bool seenFrames = false, seenInput = false, seenTrace = false, seenPng = false,
-         seenEvery = false, seenDir = false, seenScene = false, seenSave = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& opt = args[i];
-        if (opt == "--help" || opt == "-h") {
-            o.help = true;
-            return o;
-        }
-        auto value = [&](bool& seen) -> const std::string& {
-            if (seen) throw UsageError(opt + " given twice");
-            seen = true;
-            if (i + 1 >= args.size()) throw UsageError(opt + " needs a value");
-            return args[++i];
-        };
-        if (opt == "--frames") {
-            o.frames = ParseInt(value(seenFrames), "--frames");
-            if (o.frames < 0) throw UsageError("--frames: the count cannot be negative");
-        } else if (opt == "--input") {
-            o.inputPath = value(seenInput);
-        } else if (opt == "--trace") {
-            o.tracePath = value(seenTrace);
-        } else if (opt == "--png") {
-            o.pngPath = value(seenPng);
-        } else if (opt == "--png-every") {
-            o.pngEvery = ParseInt(value(seenEvery), "--png-every");
-            if (o.pngEvery < 1) throw UsageError("--png-every: the interval must be at least 1");
-        } else if (opt == "--png-dir") {
-            o.pngDir = value(seenDir);
-        } else if (opt == "--scene") {
-            o.scene = value(seenScene);
-        } else if (opt == "--save") {
-            o.savePath = value(seenSave);
-        } else {
-            throw UsageError("unknown option '" + Shown(opt) + "'");
-        }
-        if ((opt == "--input" || opt == "--trace" || opt == "--png" || opt == "--png-dir" ||
-             opt == "--scene" || opt == "--save") &&
-            args[i].empty()) {
-            throw UsageError(opt + " needs a file name");
-        }
-    }
+    bool seenFrames = false, seenEvery = false, seenDir = false;
+    const auto file = [](const char* name, std::string& target) {
+        return OptionSpec{name, "a file name", [&target](const std::string& v) { target = v; }};
+    };
+    const auto number = [](const char* name, int32_t& target, bool& seen, int32_t least,
+                           const char* below) {
+        return OptionSpec{name, "a value",
+                          [=, &target, &seen](const std::string& v) {
+                              seen = true;
+                              target = ParseInt(v, name);
+                              if (target < least) throw UsageError(std::string(name) + below);
+                          },
+                          false};
+    };
+    o.help = ReadOptions(
+        args, {number("--frames", o.frames, seenFrames, 0, ": the count cannot be negative"),
+               file("--input", o.inputPath),
+               file("--trace", o.tracePath),
+               file("--png", o.pngPath),
+               number("--png-every", o.pngEvery, seenEvery, 1, ": the interval must be at least 1"),
+               {"--png-dir", "a file name",
+                [&](const std::string& v) {
+                    seenDir = true;
+                    o.pngDir = v;
+                }},
+               file("--scene", o.scene),
+               file("--save", o.savePath)});
+    if (o.help) return o;
     if (!seenFrames) throw UsageError("--frames N is required");
     if (seenEvery != seenDir) throw UsageError("--png-every and --png-dir go together");
     return o;
@@ -139,6 +110,16 @@ int32_t ParseCoordinate(const std::string& word, const std::string& what) {
     return v;
 }
 
+// A frame number within 0..kMaxScriptFrame.
+int32_t ParseFrame(const std::string& word, const std::string& where) {
+    const int32_t frame = ParseInt(word, where + "frame number");
+    if (frame > kMaxScriptFrame) {
+        throw UsageError(where + "frame number " + Shown(word) + " is above " +
+                         std::to_string(kMaxScriptFrame));
+    }
+    return frame;
+}
+
 ScriptEvent ParseLine(const std::vector<std::string>& words, const std::string& rest,
                       const std::string& where) {
     ScriptEvent e;
@@ -147,7 +128,7 @@ ScriptEvent ParseLine(const std::vector<std::string>& words, const std::string& 
     if (withPump) {
         // F@K: the K-th input query of frame F; frame 0 is the start-up, before the first frame.
         const std::string frame = words[0].substr(0, at);
-        e.frame = ParseInt(frame, where + "frame number");
+        e.frame = ParseFrame(frame, where);
         if (e.frame < 0) throw UsageError(where + "frame number " + Shown(frame) + " is below 0");
         e.pump = ParseInt(words[0].substr(at + 1), where + "query number");
         if (e.pump < 1) {
@@ -155,7 +136,7 @@ ScriptEvent ParseLine(const std::vector<std::string>& words, const std::string& 
                              " is below 1");
         }
     } else {
-        e.frame = ParseInt(words[0], where + "frame number");
+        e.frame = ParseFrame(words[0], where);
         if (e.frame < 1) {
             throw UsageError(where + "frame number " + Shown(words[0]) + " is below 1");
         }
@@ -235,6 +216,21 @@ int32_t TestFrame(const ScriptEvent& e) {
     return e.pump <= 1 && e.frame >= 1 ? e.frame : e.frame + 1;
 }
 
+// std::getline, counting the script's bytes against its limit as they are read.
+bool ReadScriptLine(std::istream& in, std::string& line, size_t& total, const std::string& name) {
+    line.clear();
+    std::streambuf& buf = *in.rdbuf();
+    for (int c = buf.sbumpc(); c != std::char_traits<char>::eof(); c = buf.sbumpc()) {
+        if (++total > kMaxScriptBytes) {
+            throw UsageError(Shown(name) + ": the script is larger than the limit of " +
+                             std::to_string(kMaxScriptBytes) + " bytes");
+        }
+        if (c == '\n') return true;
+        line.push_back(static_cast<char>(c));
+    }
+    return !line.empty();
+}
+
 }  // namespace
 
 bool IsInjectableKey(int32_t key) { return IsKeyCodeOfSomeKey(key); }
@@ -242,7 +238,8 @@ bool IsInjectableKey(int32_t key) { return IsKeyCodeOfSomeKey(key); }
 std::vector<ScriptEvent> ParseScript(std::istream& in, const std::string& name) {
     std::vector<ScriptEvent> events;
     std::string line;
-    for (int32_t lineNo = 1; std::getline(in, line); ++lineNo) {
+    size_t total = 0;
+    for (int32_t lineNo = 1; ReadScriptLine(in, line, total, name); ++lineNo) {
         if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
         std::istringstream words(line);
         std::vector<std::string> w;

@@ -4,6 +4,7 @@
 //   sandbox-replay --frames N [--scene FILE|NAME] [--input FILE] [--trace FILE] [--png FILE]
 //                  [--png-every K --png-dir DIR] [--save FILE]
 //
+// (app/option_reader.h: `--name value` or `--name=value`; a bad one is a UsageError.)
 // A script line is `F kind args`: frame F (from 1), then an input event, one of
 //   move X Y | down B | up B | keydown K | keyup K | wheel N | focus 0|1
 // delivered before frame F's first input query, or a control command (app/controls.h:
@@ -27,12 +28,7 @@
 #include <vector>
 
 #include "app/controls.h"
-
-// A bad command line or script; the tool prints the message and exits with status 2.
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+#include "app/option_reader.h"
 
 enum class ScriptKind { kMove, kDown, kUp, kKeyDown, kKeyUp, kWheel, kFocus, kCommand };
 
@@ -62,8 +58,14 @@ struct ReplayOptions {
 // difference of two positions) and the cursor cross (a position plus or minus a few pixels)
 // then stay far inside int32.
 inline constexpr int32_t kCursorLimit = 1000000;
+// The last frame a script line can name: an event whose query its frame never reaches comes at
+// the next frame, whose number must be an int32 too.
+inline constexpr int32_t kMaxScriptFrame = INT32_MAX - 1;
 // SDL's event queue holds 65535 events; the window's own events share it with the script's.
 inline constexpr int32_t kMaxEventsPerFrame = 60000;
+// A script is read up to this many bytes (some hours of recorded input), so that a name such as
+// /dev/zero is refused instead of filling memory.
+inline constexpr size_t kMaxScriptBytes = 16u << 20;
 
 // Throws UsageError naming the offending option or value.
 ReplayOptions ParseCommandLine(const std::vector<std::string>& args);
@@ -92,8 +94,5 @@ struct ScriptQuit {
     int32_t line = 0;
 };
 ScriptQuit FindScriptQuit(const std::vector<ScriptEvent>& events, int32_t frames);
-
-// A whole decimal int32 with an optional sign, nothing else; throws UsageError naming `what`.
-int32_t ParseInt(const std::string& text, const std::string& what);
 
 extern const char* const kReplayUsage;

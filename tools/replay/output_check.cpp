@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "tools/replay/message.h"
+#include "app/message.h"
 #include "tools/replay/output_file.h"
 
 namespace fs = std::filesystem;
@@ -16,11 +16,11 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Named {
-    const char* option;
+    std::string option;
     std::string path;
 };
 
-std::string Quoted(const Named& n) { return n.option + std::string(" '") + Shown(n.path) + "'"; }
+std::string Quoted(const Named& n) { return n.option + " '" + Shown(n.path) + "'"; }
 
 // The path with every existing directory resolved, for comparing names of one file.
 fs::path Resolved(const std::string& path) {
@@ -134,13 +134,21 @@ bool IsSeriesPicture(const std::string& name, int32_t every, int32_t frames) {
     return frame >= 1 && frame <= frames && frame % every == 0 && name == written;
 }
 
-void CheckOutputs(const ReplayOptions& options) {
+void CheckOutputs(const ReplayOptions& options, const std::vector<ScriptEvent>& events) {
     std::vector<Named> files;  // the inputs first, then the single outputs
     if (!options.inputPath.empty()) files.push_back({"--input", options.inputPath});
-    // A scene named by a file (not a built-in's name) is an input too.
+    // A scene named by a file (not a built-in's name) is an input too, whether --scene or a
+    // script's scene command names it.
     std::error_code ec;
     if (!options.scene.empty() && fs::exists(options.scene, ec)) {
         files.push_back({"--scene", options.scene});
+    }
+    for (const ScriptEvent& e : events) {
+        if (e.kind == ScriptKind::kCommand && e.command.kind == CommandKind::kScene &&
+            fs::exists(e.command.text, ec)) {
+            files.push_back({Shown(options.inputPath) + ":" + std::to_string(e.line) + ": scene",
+                             e.command.text});
+        }
     }
     if (!options.tracePath.empty()) files.push_back({"--trace", options.tracePath});
     if (!options.pngPath.empty()) files.push_back({"--png", options.pngPath});
@@ -164,7 +172,7 @@ void CheckOutputs(const ReplayOptions& options) {
         }
     }
     for (const Named& out : files) {
-        if (out.option != std::string("--input") && out.option != std::string("--scene")) {
+        if (out.option.rfind("--", 0) == 0 && out.option != "--input" && out.option != "--scene") {
             CheckFileOutput(out);
         }
     }

@@ -6,11 +6,13 @@
 // PreparePictureDirectory when the run starts.
 
 #include <string>
+#include <vector>
 
 #include "tools/replay/options.h"
 
-// Throws UsageError naming the option and the path.
-void CheckOutputs(const ReplayOptions& options);
+// Throws UsageError naming the option and the path. The scene files that the script's `scene`
+// commands name (`events`) are inputs too.
+void CheckOutputs(const ReplayOptions& options, const std::vector<ScriptEvent>& events = {});
 
 // Whether `name` (a bare file name) is one the picture series writes in its directory.
 bool IsSeriesPicture(const std::string& name, int32_t every, int32_t frames);

@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "tools/replay/message.h"
+#include "app/message.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/controls.h"
+#include "app/message.h"
 #include "app/panel.h"
 #include "app/program.h"
 #include "app/scene_file.h"
@@ -19,7 +20,6 @@
 #include "host/hook.h"
 #include "host/system.h"
 #include "physics/verlet.h"
-#include "tools/replay/message.h"
 #include "tools/replay/output_check.h"
 #include "tools/replay/output_file.h"
 #include "tools/replay/png_writer.h"
@@ -236,7 +236,7 @@ void CheckRun(const ReplayOptions& options, const std::vector<ScriptEvent>& even
                              "), so no frame is drawn");
         }
     }
-    CheckOutputs(options);
+    CheckOutputs(options, events);
 }
 
 ScriptScenes LoadScriptScenes(const std::vector<ScriptEvent>& events, const std::string& name) {

@@ -1,4 +1,4 @@
-#include "tools/replay/message.h"
+#include "app/message.h"
 
 #include <cstdint>
 #include <cstdio>
