@@ -211,7 +211,7 @@ const Keys kTopKeys = {"version",         "world",         "particles",     "con
                        "bodies",          "template",      "particleSlots", "particleList",
                        "constraintSlots", "constraintList"};
 const Keys kWorldKeys = {"width",    "height",   "constraintIterations", "gravity",
-                         "gravityx", "gravityy", "bodyIdCount"};
+                         "gravityx", "gravityy", "bodyIdCount",          "stepMode"};
 const Keys kElementKeys[kListCount] = {
     {"pos", "vel", "oldpos", "accvel", "mass", "active", "ghost"},
     {"ends", "elasticity", "breakPoint", "originalLength", "targetLength", "totmass", "v1prop",
@@ -632,6 +632,11 @@ SceneData SceneReader::Finish() {
     Optional(w, "world", "gravity", s.gravity, Vec);
     Optional(w, "world", "gravityx", s.gravityx, Float);
     Optional(w, "world", "gravityy", s.gravityy, Float);
+    Optional(w, "world", "stepMode", s.stepMode, [](const Json& v, const std::string& p) {
+        if (v.is_string() && v.get<std::string>() == "default") return StepMode::kDefault;
+        if (v.is_string() && v.get<std::string>() == "stable") return StepMode::kStable;
+        Fail(p, "must be \"default\" or \"stable\", got " + Shown(v.dump()));
+    });
 
     TakeList(kParticles);
     s.particles = std::move(particles_);
