@@ -23,14 +23,52 @@ struct KindName {
     const char* name;
 };
 constexpr KindName kKindNames[] = {
-    {CommandKind::kPanel, "panel"},     {CommandKind::kPause, "pause"},
-    {CommandKind::kStep, "step"},       {CommandKind::kSteps, "steps"},
-    {CommandKind::kRestart, "restart"}, {CommandKind::kScene, "scene"},
-    {CommandKind::kGravity, "gravity"}, {CommandKind::kIterations, "iterations"},
-    {CommandKind::kBounce, "bounce"},   {CommandKind::kFriction, "friction"},
-    {CommandKind::kDivisor, "divisor"}, {CommandKind::kDraw, "draw"},
+    {CommandKind::kPanel, "panel"},
+    {CommandKind::kPause, "pause"},
+    {CommandKind::kStep, "step"},
+    {CommandKind::kSteps, "steps"},
+    {CommandKind::kRestart, "restart"},
+    {CommandKind::kScene, "scene"},
+    {CommandKind::kGravity, "gravity"},
+    {CommandKind::kIterations, "iterations"},
+    {CommandKind::kBounce, "bounce"},
+    {CommandKind::kFriction, "friction"},
+    {CommandKind::kDivisor, "divisor"},
+    {CommandKind::kDraw, "draw"},
     {CommandKind::kCapture, "capture"},
+    {CommandKind::kTool, "tool"},
+    {CommandKind::kStiffness, "stiffness"},
+    {CommandKind::kGrab, "grab"},
+    {CommandKind::kDrag, "drag"},
+    {CommandKind::kRelease, "release"},
+    {CommandKind::kCut, "cut"},
+    {CommandKind::kPin, "pin"},
+    {CommandKind::kErase, "erase"},
+    {CommandKind::kBox, "box"},
+    {CommandKind::kBall, "ball"},
+    {CommandKind::kRope, "rope"},
+    {CommandKind::kStick, "stick"},
 };
+
+// How many pixel coordinates a tool command takes (0: it takes none).
+size_t ToolPoints(CommandKind kind) {
+    switch (kind) {
+        case CommandKind::kGrab:
+        case CommandKind::kDrag:
+        case CommandKind::kPin:
+        case CommandKind::kErase:
+            return 2;
+        case CommandKind::kBall:
+            return 3;
+        case CommandKind::kCut:
+        case CommandKind::kBox:
+        case CommandKind::kRope:
+        case CommandKind::kStick:
+            return 4;
+        default:
+            return 0;
+    }
+}
 
 const char* KindName(CommandKind kind) {
     for (const auto& k : kKindNames) {
@@ -99,9 +137,17 @@ float Ms(int64_t ns) { return static_cast<float>(static_cast<double>(ns) / 1e6);
 
 std::string CommandText(const ControlCommand& c) {
     std::string text = KindName(c.kind);
+    if (const size_t n = ToolPoints(c.kind); n > 0) {
+        for (size_t i = 0; i < n; ++i) text += " " + std::to_string(c.p[i]);
+        return text;
+    }
     switch (c.kind) {
         case CommandKind::kStep:
         case CommandKind::kRestart:
+        case CommandKind::kRelease:
+            break;
+        case CommandKind::kTool:
+            text += std::string(" ") + ToolName(static_cast<Tool>(c.value));
             break;
         case CommandKind::kScene:
             text += " " + c.text;
@@ -111,6 +157,7 @@ std::string CommandText(const ControlCommand& c) {
             break;
         case CommandKind::kBounce:
         case CommandKind::kFriction:
+        case CommandKind::kStiffness:
             text += " " + SceneFloatText(c.x);
             break;
         case CommandKind::kDraw:
@@ -179,7 +226,21 @@ std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words
             break;
         case CommandKind::kStep:
         case CommandKind::kRestart:
+        case CommandKind::kRelease:
             ok = want(0, "no values");
+            break;
+        case CommandKind::kTool: {
+            Tool tool = Tool::kThrow;
+            ok = args == 1 && ToolFromName(words[1], tool);
+            c.value = static_cast<int32_t>(tool);
+            if (!ok) {
+                error = "'tool' takes one of throw, grab, cut, pin, box, ball, rope, stick, erase";
+            }
+            break;
+        }
+        case CommandKind::kStiffness:
+            ok = args == 1 && ParseReal(words[1], 1.0f, c.x) && c.x >= kMinStickElasticity;
+            if (!ok) error = "'stiffness' takes a number in 0.01..1";
             break;
         case CommandKind::kSteps:
             ok = whole(1, kMaxStepsPerFrame);
@@ -214,6 +275,20 @@ std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words
             }
             ok = ok && ParseWhole(words[2], 0, 1, c.value);
             if (!ok) error = "'draw' takes a layer (particles, boxes, pairs, ids) and 0 or 1";
+            break;
+        }
+        default: {  // the tools' commands, whose values are pixel coordinates
+            const size_t n = ToolPoints(c.kind);
+            std::string what = std::to_string(n) + " whole numbers in -" +
+                               std::to_string(kMaxToolCoordinate) + ".." +
+                               std::to_string(kMaxToolCoordinate);
+            if (c.kind == CommandKind::kBall) what += ", the radius not negative";
+            ok = args == n;
+            for (size_t i = 0; ok && i < n; ++i) {
+                ok = ParseWhole(words[i + 1], -kMaxToolCoordinate, kMaxToolCoordinate, c.p[i]);
+            }
+            if (ok && c.kind == CommandKind::kBall) ok = c.p[2] >= 0;
+            if (!ok) error = "'" + words[0] + "' takes " + what;
             break;
         }
     }
@@ -251,6 +326,12 @@ void ApplyToSettings(ControlSettings& s, const ControlCommand& c) {
         case CommandKind::kCapture:
             s.captured = c.value != 0;
             break;
+        case CommandKind::kTool:
+            s.tool = static_cast<Tool>(c.value);
+            break;
+        case CommandKind::kStiffness:
+            s.stickElasticity = c.x;
+            break;
         default:
             break;
     }
@@ -266,6 +347,12 @@ Controls::Controls(const SceneData* startScene)
 
 void Controls::Request(const ControlCommand& command) {
     if (!liveInput_) return;
+    // Of a held particle's moves in one frame only the last counts: one is enough in the script.
+    if (command.kind == CommandKind::kDrag && !pending_.empty() &&
+        pending_.back().kind == CommandKind::kDrag) {
+        pending_.back() = command;
+        return;
+    }
     pending_.push_back(command);
     ApplyToSettings(requested_, command);
 }
@@ -304,13 +391,23 @@ void Controls::Apply(const ControlCommand& c, DemoState& state) {
         case CommandKind::kCapture:
             if (c.value != 0) state.held = false;  // a press on the panel throws nothing
             break;
+        case CommandKind::kTool:
+            // A throw begun with the left button ends unthrown when another tool takes it over.
+            if (static_cast<Tool>(c.value) != Tool::kThrow) state.held = false;
+            break;
         default:
+            tools_.Apply(c, *state.world, settings_.stickElasticity);
             break;
     }
     if (applied_) applied_(c);
 }
 
+bool Controls::TextInput() const {
+    return panel_ != nullptr && requested_.panelOpen && panel_->WantsText();
+}
+
 void Controls::Restart(DemoState& state) {
+    tools_.Forget();
     const Ref<PhysicsWorld> old = state.world;
     BuildDemoWorld(state, currentScene_);
     // The old world goes, with everything in it: restarts do not pile up worlds.
@@ -341,6 +438,7 @@ void Controls::RunFrame(DemoState& state) {
     const bool run = !settings_.paused || stepOnce_;
     stepOnce_ = false;
     if (run) {
+        tools_.BeforeSteps(settings_.stepsPerFrame);
         for (int32_t i = 0; i < settings_.stepsPerFrame; ++i) SimulationStep(*state.world, &times);
     } else {
         DrawStillWorld(*state.world);
@@ -348,13 +446,15 @@ void Controls::RunFrame(DemoState& state) {
     // The pairs of the last step's collision pass, before a throw adds a body it never saw.
     const bool counting = settings_.panelOpen || settings_.draw[size_t(DrawLayer::kPairs)];
     if (counting) FindTestedPairs(*state.world, pairs_);
-    if (settings_.captured) {
+    // The left button throws only with the Throw tool.
+    if (settings_.captured || settings_.tool != Tool::kThrow) {
         MouseStepCaptured(state.held);
     } else {
         MouseStep(*state.templateBox, state.held, settings_.throwing);
     }
     DrawLayers(state);
     DrawCursorCross();
+    if (gestures_ != nullptr) gestures_->Draw(settings_);
     if (settings_.panelOpen) CountScene(state);
     if (panel_ != nullptr && settings_.panelOpen) panel_->Draw(state);
     // The phases per step, so that the numbers keep their meaning when steps per frame change.

@@ -20,6 +20,7 @@
 
 #include "app/mouse.h"
 #include "app/scene_file.h"
+#include "app/tools.h"
 
 struct DemoState;
 class Panel;
@@ -38,6 +39,18 @@ enum class CommandKind {
     kDivisor,     // value: the throw's speed divisor
     kDraw,        // layer, value: a debug drawing layer on (1) or off (0)
     kCapture,     // value: 1 while the pointer is over the panel: the mouse throws nothing
+    kTool,        // value: the Tool the left button uses (app/tools.h)
+    kStiffness,   // x: the elasticity of sticks drawn from now on (1 a stick, below a spring)
+    kGrab,        // p: x, y: takes hold of the particle there (ParticleToHold)
+    kDrag,        // p: x, y: the held particle's new target
+    kRelease,     // lets the held particle go
+    kCut,         // p: a stroke x0, y0, x1, y1: breaks the constraints it crosses
+    kPin,         // p: x, y: pins the particle there, or unpins it
+    kErase,       // p: x, y: removes the body there
+    kBox,         // p: two corners x0, y0, x1, y1
+    kBall,        // p: centre x, y and radius
+    kRope,        // p: from x0, y0 to x1, y1
+    kStick,       // p: between the particles at x0, y0 and at x1, y1
 };
 
 enum class DrawLayer { kParticles, kBoxes, kPairs, kIds };
@@ -50,6 +63,7 @@ struct ControlCommand {
     float x = 0.0f;
     float y = 0.0f;
     std::string text;
+    std::array<int32_t, 4> p{};  // a tool command's pixel coordinates
 };
 
 // Bounds a command's values must keep (the panel's widgets stay inside them too).
@@ -76,6 +90,8 @@ struct ControlSettings {
     int32_t stepsPerFrame = 3;
     ThrowSettings throwing;
     std::array<bool, kDrawLayerCount> draw{};
+    Tool tool = Tool::kThrow;
+    float stickElasticity = 1.0f;
 };
 
 // Timings of the last frames, for the panel's plots: the frame's milliseconds, and the mean
@@ -130,6 +146,9 @@ class Controls {
     int64_t StatsNow() const { return now_(); }
 
     void SetPanel(Panel* panel) { panel_ = panel; }
+    void SetGestures(Gestures* gestures) { gestures_ = gestures; }
+    // True while a text field of the open panel has the keyboard: keys are typed, not commands.
+    bool TextInput() const;
     // What the start scene is called in the panel.
     void SetStartSceneName(const std::string& name);
     // Where the pointer is, as the event chain last told: the ID layer labels the body under it
@@ -148,6 +167,8 @@ class Controls {
     // The settings as they will be once the queued requests are applied.
     const ControlSettings& Requested() const { return requested_; }
     const FrameStats& Stats() const { return stats_; }
+    // The tools' hold on the world.
+    const ToolActions& Tools() const { return tools_; }
     // What the current scene is called ("pyramid" for the demo's own).
     const std::string& SceneName() const { return sceneName_; }
     // The last scene load that failed, for the panel; empty after a good one.
@@ -176,6 +197,8 @@ class Controls {
     std::function<void(const ControlCommand&)> applied_;
     int64_t (*now_)();
     Panel* panel_ = nullptr;
+    Gestures* gestures_ = nullptr;
+    ToolActions tools_;
     FrameStats stats_;
     std::vector<BodyPair> pairs_;  // the last step's tested pairs, while they are wanted
     int32_t pointerX_ = 0, pointerY_ = 0;

@@ -16,6 +16,7 @@
 #include "app/program.h"
 #include "app/scene_source.h"
 #include "app/session_record.h"
+#include "app/tools.h"
 #include "app/trace.h"
 #include "host/backend.h"
 #include "runtime/error.h"
@@ -81,6 +82,8 @@ int main(int argc, char** argv) {
         if (!cl.scene.empty()) controls.SetStartSceneName(cl.scene);
         Panel panel(controls);
         panel.Start();
+        Gestures gestures(controls);
+        gestures.Start();
         std::unique_ptr<SessionRecorder> recorder;
         if (record) {
             std::string note = "sandbox session; run it again with: sandbox-replay --input FILE";

@@ -327,6 +327,27 @@ void Panel::Build(DemoState& state) {
         }
     }
 
+    if (ImGui::CollapsingHeader("Tools", ImGuiTreeNodeFlags_DefaultOpen)) {
+        // The left button's tool; the right button always grabs, the middle one always cuts.
+        for (int32_t i = 0; i < kToolCount; ++i) {
+            const auto tool = static_cast<Tool>(i);
+            char label[32];
+            std::snprintf(label, sizeof(label), "%s (%c)", ToolName(tool),
+                          static_cast<char>(ToolKey(tool)));
+            if (i % 3 != 0) ImGui::SameLine(static_cast<float>(i % 3) * 105.0f + 8.0f);
+            if (ImGui::RadioButton(label, s.tool == tool) && s.tool != tool) {
+                controls_.Request(Command(CommandKind::kTool, i));
+            }
+        }
+        float stiffness = s.stickElasticity;
+        if (ImGui::SliderFloat("stick stiffness", &stiffness, kMinStickElasticity, 1.0f, "%.2f")) {
+            ControlCommand c = Command(CommandKind::kStiffness);
+            c.x = stiffness;
+            controls_.Request(c);
+        }
+        ImGui::TextDisabled("right drag grabs, middle drag cuts");
+    }
+
     if (ImGui::CollapsingHeader("Statistics", ImGuiTreeNodeFlags_DefaultOpen)) {
         const FrameStats& st = controls_.Stats();
         const int32_t recent = 30;  // half a second

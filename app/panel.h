@@ -41,6 +41,9 @@ class Panel {
     // panel is open, after the cursor cross and before presenting.
     void Draw(DemoState& state);
 
+    // True while a text field of the panel has the keyboard.
+    bool WantsText() const { return wantsText_; }
+
     // How long the last Draw took on the statistics clock, in milliseconds.
     float LastDrawMs() const { return lastDrawMs_; }
 

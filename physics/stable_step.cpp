@@ -5,6 +5,7 @@
 #include "physics/body.h"
 #include "physics/collision.h"
 #include "physics/constraint.h"
+#include "physics/internal/step_cache.h"
 #include "physics/verlet.h"
 #include "physics/world.h"
 
@@ -130,7 +131,7 @@ int32_t SlotOf(const Verlet& v, const Array& arr) {
 void FindContacts(PhysicsWorld& world, StableScratch& s) {
     s.contacts.clear();
     const Array& arr = *world.VerletArray;
-    Broadphase& bp = world.broadphase;
+    Broadphase& bp = world.Cache().broadphase;
     const std::span<const Broadphase::Pair> pairs = bp.Find(*world.PhysicsBodies);
     const std::span<PhysicsBody* const> bodies = bp.bodies();
     for (const Broadphase::Pair& pr : pairs) {
@@ -362,7 +363,7 @@ int32_t StableRounds(int32_t iterations) {
 }
 
 void StableStep(PhysicsWorld& world) {
-    StableScratch& s = world.stableScratch;
+    StableScratch& s = world.Cache().stable;
     const LineSink sink = world.lineSink;
     if (sink.draw != nullptr) {
         for (constraint* c : world.ConstraintList->fast<constraint>()) {

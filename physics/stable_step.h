@@ -10,53 +10,14 @@
 // step, which this leaves exactly as it is.
 
 #include <cstdint>
-#include <vector>
 
 class PhysicsWorld;
-class Vect;
-class constraint;
 
 inline constexpr int32_t kStableSubsteps = 4;
 
 // Rounds of corrections per substep for the world's CONSTRAINT_ITERATIONS: half of it, rounded
 // up, and at least one (the demo's 5 gives 3).
 int32_t StableRounds(int32_t iterations);
-
-// The stable step's buffers, kept from step to step so that a step allocates nothing once they
-// have grown to the scene's size. None of it is the world's state: all is gathered anew per step.
-struct StableScratch {
-    struct Particle {
-        float x, y;    // position, worked on
-        float px, py;  // position at the substep's start
-        float vx, vy;  // speed, pixels per step
-        float w;       // inverse mass; 0 for what the corrections never move
-        float move;    // 1 when the particle is integrated (it holds its slot in the world's array)
-    };
-    struct Link {  // where a particle's numbers go back to
-        Vect* pos;
-        Vect* oldpos;
-        Vect* vel;
-        Vect* accvel;
-    };
-    struct Rod {
-        int32_t a, b;  // particle entries
-        float rest;
-        float rest2;  // rest squared
-        float share;  // the stiffness over both ends' inverse masses
-        float breakPoint;
-        constraint* owner;
-    };
-    struct Contact {
-        int32_t p;     // the particle pushed out
-        int32_t a, b;  // the edge's ends, or a = the other particle and b = -1
-        float mu;      // how much slip friction holds, per pixel of push
-    };
-    std::vector<Particle> particles;  // the world's array slots first, then ends outside it
-    std::vector<Link> links;
-    std::vector<Rod> rods;
-    std::vector<Contact> contacts;
-    std::vector<float> bodyReach;  // per body in broadphase order: its particles' farthest move
-};
 
 // One stable step of world: draws the constraints as the default step does, moves and corrects
 // everything over the substeps (the collision pass is part of it), removes the constraints that

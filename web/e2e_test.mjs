@@ -483,9 +483,17 @@ try {
   await P.waitFrames(3);
   await P.snap("after");
   check((await P.status()).bodies === p0 + 1, "a finger's drag throws a box");
-  const touchSky = await P.lit("after", ...sky);
+  const touchSky = await P.lit("after", 600, 0, 800, 280);  // it rises: up to the ceiling
   check(touchSky > 100, `where the finger let go (${touchSky} lit pixels in the sky)`);
+  if (touchSky <= 100) await P.page.screenshot({ path: path.join(buildDir, "e2e-touch-failed.png") });
   check(await P.page.evaluate(() => window.scrollY) === 0, "the page did not scroll under it");
+  // A tap is a click: a box dropped where the finger touched, on the left this time.
+  await touch("touchStart", P.at(60, 60));
+  await touch("touchEnd", null);
+  await P.waitFrames(4);
+  await P.snap("tapped");
+  check((await P.status()).bodies === p0 + 2 && await P.lit("tapped", 10, 10, 120, 140) > 100,
+        "a tap drops a box where it touched");
   if (phoneShot) await shoot(P.page, phoneShot);
 
   check(errors.length === 0, `no console errors${errors.length ? ": " + errors.join(" | ") : ""}`);

@@ -323,6 +323,18 @@ EMSCRIPTEN_KEEPALIVE const char* sandbox_state() {
     return p.result.c_str();
 }
 
+// The statistics' rings of the last frames' milliseconds, for the page's plot, into `out`: the
+// rings' length, the slot the next frame goes to, the count of frames kept, then the addresses
+// (in the page's memory) of the rings of the frame and of a step's collision.
+EMSCRIPTEN_KEEPALIVE void sandbox_stats_rings(uintptr_t* out) {
+    const FrameStats& st = ThePage->controls.Stats();
+    out[0] = static_cast<uintptr_t>(kStatsHistory);
+    out[1] = static_cast<uintptr_t>(st.next);
+    out[2] = static_cast<uintptr_t>(st.count);
+    out[3] = reinterpret_cast<uintptr_t>(st.frameMs.data());
+    out[4] = reinterpret_cast<uintptr_t>(st.collideMs.data());
+}
+
 // The built-in scenes' names, comma-separated.
 EMSCRIPTEN_KEEPALIVE const char* sandbox_scenes() {
     ThePage->result = BuiltinSceneList();

@@ -300,43 +300,93 @@ void SetPageInput(bool on) {
     s.queue.clear();
     s.heldBack.clear();
     s.buttons = 0;
-    s.contact = false;
+    s.contact = WebHostState::Contact::kNone;
 }
 
 bool PageInputOn() { return WebState().pageInput; }
 
 int32_t QueuedPageInput() { return static_cast<int32_t>(WebState().queue.size()); }
 
-void QueuePagePointer(PagePointer phase, double clientX, double clientY) {
+namespace {
+
+// A contact is kUndecided until it moves beyond the slop or lifts.
+constexpr double kTouchSlop = 8.0;  // CSS pixels a contact may wander and still be a press
+
+// Queues a contact's record, behind the held-back ones while there are any.
+void PushContact(const WebInput& in) {
     WebHostState& s = WebState();
-    if (!s.pageInput) return;
-    WebInput in;
-    CanvasPointOf(clientX, clientY, in.x, in.y);
-    in.button = 0;
-    switch (phase) {
-        case PagePointer::kPress:
-            if (s.contact || !InsideCanvas(in.x, in.y)) return;
-            s.contact = true;
-            in.kind = WebInput::Kind::kMove;
-            QueueWebInput(in);
-            in.kind = WebInput::Kind::kDown;
-            s.heldBack.push_back(in);
-            return;
-        case PagePointer::kMove:
-            // A pen hovering over the canvas moves the pointer as a mouse does.
-            if (!s.contact && !InsideCanvas(in.x, in.y)) return;
-            in.kind = WebInput::Kind::kMove;
-            break;
-        case PagePointer::kRelease:
-            if (!s.contact) return;
-            s.contact = false;
-            in.kind = WebInput::Kind::kUp;
-            break;
-    }
     if (s.heldBack.empty()) {
         QueueWebInput(in);
     } else {
-        s.heldBack.push_back(in);
+        s.heldBack.back().push_back(in);
+    }
+}
+
+// Holds `in` back until a frame has taken everything queued before it.
+void PushAfterFrame(const WebInput& in) { WebState().heldBack.push_back({in}); }
+
+// The contact becomes a press of `button` (DOM numbering) where it landed: after the move there.
+void DecideContact(int32_t button) {
+    WebHostState& s = WebState();
+    s.contact = WebHostState::Contact::kPressed;
+    s.contactButton = button;
+    WebInput down;
+    down.kind = WebInput::Kind::kDown;
+    down.button = button;
+    down.x = s.contactX;
+    down.y = s.contactY;
+    PushAfterFrame(down);
+}
+
+}  // namespace
+
+void QueuePagePointer(PagePointer phase, double clientX, double clientY) {
+    WebHostState& s = WebState();
+    if (!s.pageInput) return;
+    using Contact = WebHostState::Contact;
+    WebInput in;
+    CanvasPointOf(clientX, clientY, in.x, in.y);
+    in.kind = WebInput::Kind::kMove;
+    switch (phase) {
+        case PagePointer::kPress:
+            if (s.contact != Contact::kNone || !InsideCanvas(in.x, in.y)) return;
+            s.contact = Contact::kUndecided;
+            s.contactX = in.x;
+            s.contactY = in.y;
+            s.contactClientX = clientX;
+            s.contactClientY = clientY;
+            PushContact(in);
+            return;
+        case PagePointer::kMove: {
+            if (s.contact == Contact::kNone) {
+                // A pen hovering over the canvas moves the pointer as a mouse does.
+                if (InsideCanvas(in.x, in.y)) PushContact(in);
+                return;
+            }
+            if (s.contact == Contact::kUndecided) {
+                const double dx = clientX - s.contactClientX, dy = clientY - s.contactClientY;
+                if (dx * dx + dy * dy <= kTouchSlop * kTouchSlop) return;
+                DecideContact(0);  // it moves: a drag of the left button
+            }
+            PushContact(in);
+            return;
+        }
+        case PagePointer::kRelease: {
+            if (s.contact == Contact::kNone) return;
+            const bool tap = s.contact == Contact::kUndecided;
+            if (tap) DecideContact(0);  // a click
+            s.contact = Contact::kNone;
+            in.kind = WebInput::Kind::kUp;
+            in.button = s.contactButton;
+            // A tap's release comes a frame after its press, as a click's does: a frame that
+            // took both would see no button down.
+            if (tap) {
+                PushAfterFrame(in);
+            } else {
+                PushContact(in);
+            }
+            return;
+        }
     }
 }
 
@@ -351,6 +401,8 @@ void RepeatPagePointer() {
 
 void ReleaseHeldPagePointer() {
     WebHostState& s = WebState();
-    for (const WebInput& in : s.heldBack) QueueWebInput(in);
-    s.heldBack.clear();
+    if (!s.heldBack.empty()) {
+        for (const WebInput& in : s.heldBack.front()) QueueWebInput(in);
+        s.heldBack.pop_front();
+    }
 }

@@ -13,13 +13,14 @@ bool PageInputOn();
 // Records queued for the next pump.
 int32_t QueuedPageInput();
 
-// A touch or pen contact acts as the left button. Its press first moves the pointer there and
-// holds the press back until a frame has taken that move, so that a throw measures its drag from
-// the point of contact rather than from where the last contact ended; what follows the press
-// waits behind it, in order.
+// A touch or pen contact moves the pointer where it lands, then presses the left button there
+// once it moves more than a few pixels (a drag) or lifts (a tap, a click whose release comes a
+// frame later). The press is held back until a frame has taken the move, so that a throw
+// measures its drag from the point of contact rather than from where the last contact ended;
+// what follows the press waits behind it, in order.
 enum class PagePointer : int32_t { kPress = 0, kMove = 1, kRelease = 2 };
 void QueuePagePointer(PagePointer phase, double clientX, double clientY);
-// Called after every frame: queues the presses held back (and what followed them).
+// Called after every frame: queues the next group of records held back.
 void ReleaseHeldPagePointer();
 
 // Queues, ahead of everything queued, a move to where the program last saw the pointer: a

@@ -2,6 +2,7 @@
 // What the web back end keeps between calls, held in the host context (BackEnd<WebHostState>()).
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -17,10 +18,16 @@ struct WebHostState : HostBackEndState {
     std::vector<WebInput> taken;  // the records being translated (the queue may grow meanwhile)
     int32_t buttons = 0;          // DOM buttons held, as bits 1 << button
     int32_t pointerX = 0, pointerY = 0;
-    bool pointerInside = false;      // for "MouseEnter" / "MouseLeave"
-    bool pageInput = false;          // the page's DOM input is being taken
-    bool contact = false;            // a touch or pen is down on the canvas
-    std::vector<WebInput> heldBack;  // a contact's press, and what followed it, for a frame
+    bool pointerInside = false;  // for "MouseEnter" / "MouseLeave"
+    bool pageInput = false;      // the page's DOM input is being taken
+    // A touch or pen on the canvas: where it landed, and the button it was taken as.
+    enum class Contact : uint8_t { kNone, kUndecided, kPressed };
+    Contact contact = Contact::kNone;
+    int32_t contactX = 0, contactY = 0;  // canvas pixels
+    double contactClientX = 0.0, contactClientY = 0.0;
+    int32_t contactButton = 0;
+    // A contact's records held back, each group until a frame has taken the ones before it.
+    std::deque<std::vector<WebInput>> heldBack;
     // What the injected pointer and modifier keys look like so far.
     int32_t injectedX = 0, injectedY = 0;
     int32_t injectedMods = 0;

@@ -7,11 +7,14 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "app/controls.h"
 #include "app/panel.h"
 #include "app/program.h"
+#include "app/tools.h"
 #include "host/clock.h"
 #include "host/graphics.h"
 #include "host/hook.h"
@@ -66,8 +69,12 @@ struct RunResult {
     std::vector<std::vector<uint8_t>> pictures;
     int32_t bodies = 0;
     int32_t worlds = 0;
-    std::vector<float> lastThrow;  // bounce, friction, velocity x and y of the last thrown box
+    std::vector<float> lastThrow;      // bounce, friction, velocity x and y of the last thrown box
+    std::vector<std::string> applied;  // the commands applied, as script text
+    std::vector<int32_t> pumps;        // input queries per frame
 };
+
+void CountPump(void* count) { ++*static_cast<int32_t*>(count); }
 
 // input[f] runs before frame f's quit test; commands[f] are applied at frame f's start. With
 // `controlled` false the plain frame runs.
@@ -78,12 +85,19 @@ RunResult RunFrames(int32_t frames, const std::map<int32_t, std::function<void()
     Controls controls(nullptr);
     Panel panel(controls);
     panel.Start();
+    Gestures gestures(controls);
+    gestures.Start();
     if (controlled) state.controls = &controls;
+    RunResult run;
+    controls.SetAppliedListener(
+        [&run](const ControlCommand& c) { run.applied.push_back(CommandText(c)); });
+    int32_t pumps = 0;
+    SetPumpListener(&CountPump, &pumps);
     auto probe = std::make_shared<Pictures>();
     if (pictures) AttachHook(PresentHook, &Pictures::OnPresent, probe, 0);
-    RunResult run;
     FrameLoopHooks hooks;
     hooks.beforeQuitTest = [&](int32_t frame, DemoState&) {
+        if (frame > 1) run.pumps.push_back(std::exchange(pumps, 0));
         if (auto it = input.find(frame); it != input.end()) it->second();
         if (auto it = commands.find(frame); it != commands.end()) {
             for (const ControlCommand& c : it->second) controls.Schedule(c);
@@ -99,6 +113,7 @@ RunResult RunFrames(int32_t frames, const std::map<int32_t, std::function<void()
         run.positions.push_back(std::move(p));
     };
     EXPECT_EQ(RunFrameLoop(state, hooks), frames);
+    SetPumpListener(nullptr, nullptr);
     if (pictures) DetachHook(PresentHook, &Pictures::OnPresent, probe);
     run.pictures = std::move(probe->frames);
     for (PhysicsBody* b : state.world->PhysicsBodies->each<PhysicsBody>()) {
@@ -112,7 +127,7 @@ RunResult RunFrames(int32_t frames, const std::map<int32_t, std::function<void()
     }
     for ([[maybe_unused]] PhysicsWorld* w : WorldList->each<PhysicsWorld>()) ++run.worlds;
     InjectKey(kQuitKey, false);
-    InjectMouseButton(1, false);
+    for (int32_t b = 1; b <= 3; ++b) InjectMouseButton(b, false);
     IsKeyDown(kQuitKey);
     return run;
 }
@@ -206,4 +221,72 @@ TEST(ControlsFrame, ThrowSettingsAndCaptureShapeTheThrows) {
     EXPECT_EQ(thrown.lastThrow[1], 1.5f);
     EXPECT_EQ(thrown.lastThrow[2], 7.0f);  // thrown after the frame's steps: still its own
     EXPECT_EQ(thrown.lastThrow[3], -4.0f);
+}
+
+// Right-drag from the template box's top-left corner up by 240 pixels and let go: the box is
+// lifted with the cursor, nothing is thrown, and every frame asks for its input exactly as the
+// frame without the drag does.
+TEST(ToolsFrame, RightDragGrabsABoxAndLiftsItWithoutAskingForMoreInput) {
+    std::map<int32_t, std::function<void()>> drag = {{1, [] { InjectMouseMove(101, 531); }},
+                                                     {2, [] { InjectMouseButton(2, true); }}};
+    for (int32_t f = 3; f <= 42; ++f) drag[f] = [f] { InjectMouseMove(101, 531 - 6 * (f - 2)); };
+    drag[44] = [] { InjectMouseButton(2, false); };
+    const RunResult still = RunFrames(44, {}, {}, true);
+    const RunResult grabbed = RunFrames(44, drag, {}, true);
+    EXPECT_EQ(grabbed.pumps, still.pumps);
+    EXPECT_EQ(grabbed.bodies, 46);
+    // Requested as the events came and applied at the next frames' starts; the moves of one frame
+    // come to one drag.
+    ASSERT_GE(grabbed.applied.size(), 42u);
+    EXPECT_EQ(grabbed.applied.front(), "grab 101 531");
+    EXPECT_EQ(grabbed.applied[1], "drag 101 525");
+    EXPECT_EQ(grabbed.applied.back(), "release");
+    EXPECT_EQ(grabbed.applied.size(), 42u);
+    // The template box (particles 4 to 7) hangs from the cursor, 240 pixels up.
+    const std::vector<float>& at = grabbed.positions[42];
+    EXPECT_NEAR(at[8], 101.0f, 3.0f);
+    EXPECT_NEAR(at[9], 291.0f, 6.0f);
+    for (size_t i = 8; i < 16; i += 2) EXPECT_LT(at[i + 1], 360.0f);
+    // Released: the anchor and the spring are gone again.
+    EXPECT_EQ(grabbed.positions.back().size(), still.positions.back().size());
+}
+
+// The tool keys choose what the left button does: 5 a box (drawn by dragging), 5 again a ball;
+// 3 cuts what a left drag crosses; 1 goes back to throwing.
+TEST(ToolsFrame, KeysChooseTheLeftButtonsToolAndItsGesturesBuildAndCut) {
+    std::map<int32_t, std::function<void()>> input = {
+        {1, [] { InjectKey('5', true); }},
+        {2,
+         [] {
+             InjectKey('5', false);
+             InjectMouseMove(300, 100);
+             InjectMouseButton(1, true);
+         }},
+        {3, [] { InjectMouseMove(360, 140); }},
+        {4, [] { InjectMouseButton(1, false); }},
+        {5, [] { InjectKey('3', true); }},
+        {6,
+         [] {
+             InjectKey('3', false);
+             InjectMouseMove(60, 555);
+             InjectMouseButton(1, true);
+         }},
+        {7, [] { InjectMouseMove(200, 555); }},
+        {8, [] { InjectMouseButton(1, false); }},
+        {9, [] { InjectKey('1', true); }},
+    };
+    const RunResult run = RunFrames(10, input, {}, true);
+    const std::vector<std::string> want = {"tool box", "box 300 100 360 140", "tool cut",
+                                           "cut 60 555 200 555", "tool throw"};
+    EXPECT_EQ(run.applied, want);
+    EXPECT_EQ(run.bodies, 47) << "the box drawn, and nothing thrown";
+
+    Tool chosen = Tool::kThrow;
+    ASSERT_TRUE(ToolForKey('5', Tool::kBox, chosen));
+    EXPECT_EQ(chosen, Tool::kBall);
+    ASSERT_TRUE(ToolForKey('5', Tool::kBall, chosen));
+    EXPECT_EQ(chosen, Tool::kBox);
+    ASSERT_TRUE(ToolForKey('6', Tool::kGrab, chosen));
+    EXPECT_EQ(chosen, Tool::kRope);
+    EXPECT_FALSE(ToolForKey('8', Tool::kThrow, chosen));
 }

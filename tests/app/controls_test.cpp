@@ -80,6 +80,12 @@ TEST(ControlCommands, EveryKindReadsBackFromItsTextBitForBit) {
     add(CommandKind::kCapture, 1);
     add(CommandKind::kDraw, 1)->layer = DrawLayer::kIds;
     add(CommandKind::kScene)->text = "/tmp/my scenes/bridge v2.json";
+    add(CommandKind::kTool, static_cast<int32_t>(Tool::kErase));
+    add(CommandKind::kStiffness, 0, 0.30000001f);
+    add(CommandKind::kRelease);
+    add(CommandKind::kGrab)->p = {-5, 100000, 0, 0};
+    add(CommandKind::kBall)->p = {400, 300, 25, 0};
+    add(CommandKind::kCut)->p = {1, -2, 3, -100000};
     for (const ControlCommand& c : commands) {
         const std::string text = CommandText(c);
         std::string error;
@@ -91,14 +97,21 @@ TEST(ControlCommands, EveryKindReadsBackFromItsTextBitForBit) {
         EXPECT_EQ(Bits(back->x), Bits(c.x)) << text;
         EXPECT_EQ(Bits(back->y), Bits(c.y)) << text;
         EXPECT_EQ(back->text, c.text) << text;
+        EXPECT_EQ(back->p, c.p) << text;
     }
 }
 
 TEST(ControlCommands, ValuesOutsideWhatTheProgramCanTakeAreRefused) {
-    for (const char* bad :
-         {"steps 0", "steps 21", "iterations -1", "divisor 0", "pause 2", "panel", "step 1",
-          "gravity 0.1", "gravity nan 0", "gravity 0 inf", "gravity 11 0", "bounce 1e40",
-          "friction 0x", "draw lines 1", "draw ids", "capture yes", "scene"}) {
+    for (const char* bad : {"steps 0",       "steps 21",     "iterations -1",
+                            "divisor 0",     "pause 2",      "panel",
+                            "step 1",        "gravity 0.1",  "gravity nan 0",
+                            "gravity 0 inf", "gravity 11 0", "bounce 1e40",
+                            "friction 0x",   "draw lines 1", "draw ids",
+                            "capture yes",   "scene",        "tool hammer",
+                            "tool",          "stiffness 0",  "stiffness 1.5",
+                            "grab 1",        "grab 1 2 3",   "drag 1.5 2",
+                            "cut 1 2 3",     "ball 1 2 -3",  "box 0 0 100001 5",
+                            "release 1",     "pin x y"}) {
         std::string error;
         EXPECT_FALSE(ParseText(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;

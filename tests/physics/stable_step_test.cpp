@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "physics/internal/step_cache.h"
 #include "physics_fixture.h"
 
 namespace {
@@ -189,7 +190,7 @@ TEST_F(StableStepTest, NothingButTheWorldCarriesFromStepToStep) {
     thrown->SetVelocity(Vect(2.0f, 3.0f));
     for (int i = 0; i < 150; ++i) {
         StepWorld(*w);
-        if (i % 7 == 3) w->stableScratch = StableScratch{};
+        if (i % 7 == 3) w->Cache().stable = StableScratch{};
     }
     const std::vector<float> broken = State();
     ASSERT_EQ(straight.size(), broken.size());

@@ -13,6 +13,7 @@
 #include "app/program.h"
 #include "app/scene_file.h"
 #include "app/scene_source.h"
+#include "app/tools.h"
 #include "app/trace.h"
 #include "host/backend.h"
 #include "host/clock.h"
@@ -283,6 +284,8 @@ int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& even
     StartHost();
     Panel panel(controls);
     panel.Start();
+    Gestures gestures(controls);
+    gestures.Start();
     ScriptFeed feed(events, controls);
     SetPumpListener(&ScriptFeed::OnPump, &feed);
     FrameLoopHooks hooks;
