@@ -175,7 +175,7 @@ TEST(SandboxCommandLine, OptionsAndOneLineRefusals) {
     EXPECT_EQ(SandboxError({"--trace", ""}), "--trace needs a file name");
     EXPECT_EQ(SandboxError({"--trace", "a", "--trace", "b"}), "--trace given twice");
     EXPECT_EQ(SandboxError({"--record", "x/../s.txt", "--trace", "s.txt"}),
-              "--record and --trace name the same file 'x/../s.txt'");
-    EXPECT_EQ(SandboxError({"--scene", "my.json", "--trace", "./my.json"}),
-              "'./my.json' is the --scene file; it is not replaced");
+              "--record 'x/../s.txt' and --trace 's.txt' name the same file");
+    EXPECT_EQ(SandboxError({"--scene", "/dev/null", "--trace", "/dev/../dev/null"}),
+              "--scene '/dev/null' and --trace '/dev/../dev/null' name the same file");
 }

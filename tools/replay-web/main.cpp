@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/message.h"
+#include "app/output_file.h"
 #include "app/scene_source.h"
 #include "runtime/error.h"
 #include "tools/replay/options.h"
-#include "tools/replay/output_file.h"
 #include "tools/replay/replay.h"
 
 namespace {
