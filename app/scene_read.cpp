@@ -244,13 +244,9 @@ const Keys kTopKeys = {"version",         "world",          "particles",     "co
                        "bodies",          "template",       "particleSlots", "particleList",
                        "constraintSlots", "constraintList", "session"};
 const Keys kWorldKeys = {"width",    "height",   "constraintIterations", "gravity",
-<<<<<<< HEAD
                          "gravityx", "gravityy", "bodyIdCount",          "stepMode"};
-=======
-                         "gravityx", "gravityy", "bodyIdCount"};
 const Keys kSessionKeys = {"stepsPerFrame", "paused", "captured", "throwDivisor", "throwBounce",
                            "throwFriction", "held",   "buttons",  "cursor",       "dragFrom"};
->>>>>>> main
 const Keys kElementKeys[kListCount] = {
     {"pos", "vel", "oldpos", "accvel", "mass", "active", "ghost"},
     {"ends", "elasticity", "breakPoint", "originalLength", "targetLength", "totmass", "v1prop",
