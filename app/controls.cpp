@@ -88,6 +88,9 @@ void Controls::Apply(const ControlCommand& c, DemoState& state) {
         case CommandKind::kIterations:
             state.world->CONSTRAINT_ITERATIONS = c.value;
             break;
+        case CommandKind::kMode:
+            state.world->stepMode = c.value != 0 ? StepMode::kStable : StepMode::kDefault;
+            break;
         case CommandKind::kCapture:
             if (c.value != 0) state.held = false;  // a press on the panel throws nothing
             break;

@@ -295,6 +295,11 @@ void Panel::Build(DemoState& state) {
         if (ImGui::SliderInt("iterations", &iterations, 0, 50)) {
             controls_.Request(Command(CommandKind::kIterations, iterations));
         }
+        // The step that keeps stacks standing (the iterations then set its rounds).
+        bool stable = world.stepMode == StepMode::kStable;
+        if (ImGui::Checkbox("stable stacks", &stable)) {
+            controls_.Request(Command(CommandKind::kMode, stable ? 1 : 0));
+        }
         float bounce = s.throwing.bounce;
         if (ImGui::SliderFloat("throw bounce", &bounce, 0.0f, 2.0f, "%.2f")) {
             ControlCommand c = Command(CommandKind::kBounce);
