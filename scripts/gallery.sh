@@ -26,6 +26,7 @@ cloth 40 cloth-throw.txt
 crowd 400
 pyramid 60
 softbodies 100
+stacks 300
 tower 45
 LIST
 
