@@ -33,6 +33,15 @@ void HostDebugDraw::Line(float x0, float y0, float x1, float y1, DebugColor colo
     DrawLineSegment(x0, y0, x1, y1, 1);
 }
 
+void HostDebugDraw::Outline(const float* xy, int32_t n, DebugColor color) {
+    Use(color);
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t next = k + 1 < n ? k + 1 : 0;
+        const bool closing = next == 0;  // its end is the first corner, which nothing lit yet
+        DrawLineSegment(xy[2 * k], xy[2 * k + 1], xy[2 * next], xy[2 * next + 1], closing ? 1 : 0);
+    }
+}
+
 void HostDebugDraw::Point(float x, float y, DebugColor color) {
     Use(color);
     DrawLineSegment(x, y, x, y, 1);

@@ -40,10 +40,8 @@ void DrawBoxes(const PhysicsWorld& world, DebugDraw& draw, DebugColor color) {
     for (const PhysicsBody* b : Each<PhysicsBody>(world.PhysicsBodies)) {
         if (!b->minxy || !b->maxxy) continue;
         const float x0 = b->minxy->x, y0 = b->minxy->y, x1 = b->maxxy->x, y1 = b->maxxy->y;
-        draw.Line(x0, y0, x1, y0, color);
-        draw.Line(x1, y0, x1, y1, color);
-        draw.Line(x1, y1, x0, y1, color);
-        draw.Line(x0, y1, x0, y0, color);
+        const float corners[8] = {x0, y0, x1, y0, x1, y1, x0, y1};
+        draw.Outline(corners, 4, color);
     }
 }
 
@@ -81,10 +79,8 @@ void DrawPinned(const PhysicsWorld& world, DebugDraw& draw, const DebugStyle& st
     for (const Verlet* v : Each<Verlet>(world.VerletList)) {
         if (v->active) continue;
         const float x0 = v->pos->x - h, y0 = v->pos->y - h, x1 = v->pos->x + h, y1 = v->pos->y + h;
-        draw.Line(x0, y0, x1, y0, style.pinned);
-        draw.Line(x1, y0, x1, y1, style.pinned);
-        draw.Line(x1, y1, x0, y1, style.pinned);
-        draw.Line(x0, y1, x0, y0, style.pinned);
+        const float corners[8] = {x0, y0, x1, y0, x1, y1, x0, y1};
+        draw.Outline(corners, 4, style.pinned);
     }
 }
 

@@ -24,6 +24,10 @@ class DebugDraw {
     virtual ~DebugDraw() = default;
     // A segment, both ends lit.
     virtual void Line(float x0, float y0, float x1, float y1, DebugColor color) = 0;
+    // A closed outline of n corners, xy holding x0, y0, x1, y1, ... in order: the segments from
+    // each corner to the next and from the last back to the first, each corner lit once (where
+    // light adds up, a corner lit twice would show).
+    virtual void Outline(const float* xy, int32_t n, DebugColor color) = 0;
     // One pixel.
     virtual void Point(float x, float y, DebugColor color) = 0;
     // A filled convex polygon of n >= 3 corners, xy holding x0, y0, x1, y1, ... in order round it.
@@ -35,7 +39,7 @@ enum class DebugLayer : uint32_t {
     kNone = 0,
     kBodies = 1u << 0,       // each body filled, its particles in list order as the outline
     kConstraints = 1u << 1,  // every constraint of the world, in list order
-    kBoxes = 1u << 2,        // each body's box (the bounding box padded by the collision radius)
+    kBoxes = 1u << 2,        // each body's box (its bounding box padded by the collision radius)
     kPairs = 1u << 3,        // the pairs the last collision pass tested, centre to centre
     kParticles = 1u << 4,    // every particle, a small cross
     kPinned = 1u << 5,       // the particles that do not move (inactive), a small square

@@ -15,12 +15,15 @@ namespace {
 
 struct Recorder : DebugDraw {
     struct Prim {
-        char kind;  // 'L'ine, 'P'oint, 'F'ill
+        char kind;  // 'L'ine, 'O'utline, 'P'oint, 'F'ill
         std::vector<float> xy;
         DebugColor color;
     };
     void Line(float x0, float y0, float x1, float y1, DebugColor c) override {
         prims.push_back({'L', {x0, y0, x1, y1}, c});
+    }
+    void Outline(const float* xy, int32_t n, DebugColor c) override {
+        prims.push_back({'O', std::vector<float>(xy, xy + 2 * n), c});
     }
     void Point(float x, float y, DebugColor c) override { prims.push_back({'P', {x, y}, c}); }
     void FillPolygon(const float* xy, int32_t n, DebugColor c) override {
@@ -90,12 +93,12 @@ TEST_F(DebugViews, EachLayerDrawsItsShapesInLayerOrderInItsColour) {
         kinds += p.kind;
         colours.push_back(p.color.r);
     }
-    EXPECT_EQ(kinds, "F" + std::string(7 + 8 + 12 + 4, 'L'));
+    EXPECT_EQ(kinds, "F" + std::string(7, 'L') + "OO" + std::string(12, 'L') + "O");
     std::vector<uint8_t> expected{1};
     expected.insert(expected.end(), 7, 2);
-    expected.insert(expected.end(), 8, 3);
+    expected.insert(expected.end(), 2, 3);
     expected.insert(expected.end(), 12, 5);
-    expected.insert(expected.end(), 4, 6);
+    expected.insert(expected.end(), 1, 6);
     EXPECT_EQ(colours, expected);
 
     // The fill: the body's particles in order, in the colour the callback chose for it.
@@ -104,13 +107,12 @@ TEST_F(DebugViews, EachLayerDrawsItsShapesInLayerOrderInItsColour) {
     EXPECT_EQ(rec.prims[0].color, (DebugColor{1, static_cast<uint8_t>(box->ID), 9, 200}));
     // The last constraint, the stick, end to end; the box padded by the collision radius.
     EXPECT_EQ(rec.prims[7].xy, (std::vector<float>{300, 300, 330, 300}));
-    EXPECT_EQ(rec.prims[8].xy, (std::vector<float>{94, 194, 146, 194}));
-    EXPECT_EQ(rec.prims[10].xy, (std::vector<float>{146, 246, 94, 246}));
+    EXPECT_EQ(rec.prims[8].xy, (std::vector<float>{94, 194, 146, 194, 146, 246, 94, 246}));
     // The first particle's cross, and the square round the pinned corner with its alpha.
-    EXPECT_EQ(rec.prims[16].xy, (std::vector<float>{98, 200, 102, 200}));
-    EXPECT_EQ(rec.prims[17].xy, (std::vector<float>{100, 198, 100, 202}));
-    EXPECT_EQ(rec.prims[28].xy, (std::vector<float>{137, 237, 143, 237}));
-    EXPECT_EQ(rec.prims[28].color.a, 128);
+    EXPECT_EQ(rec.prims[10].xy, (std::vector<float>{98, 200, 102, 200}));
+    EXPECT_EQ(rec.prims[11].xy, (std::vector<float>{100, 198, 100, 202}));
+    EXPECT_EQ(rec.prims[22].xy, (std::vector<float>{137, 237, 143, 237, 143, 243, 137, 243}));
+    EXPECT_EQ(rec.prims[22].color.a, 128);
 
     // Particles as points; no layers, or a world never made with Create, draw nothing.
     style.particleArm = 0.0f;
