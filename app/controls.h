@@ -115,7 +115,7 @@ class Controls {
     FrameStats stats_;
     int64_t frameStart_ = 0;
     StepTimes times_;
-    int32_t steps_ = 0;            // the steps this frame runs
+    int32_t steps_ = 0;  // the steps this frame runs
     int32_t pointerX_ = 0, pointerY_ = 0;
     bool havePointer_ = false;
 };
