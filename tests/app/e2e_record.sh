@@ -115,8 +115,8 @@ click 25 199              # Paused
 key n                     # one frame, twice
 key n
 drag 150 268 175 268      # gravity's y slider
-click 25 406              # particles
-click 25 429              # tested pairs
+click 25 429              # particles
+click 25 452              # tested pairs
 drag 250 64 600 100       # pressed on the panel, released over the scene: no throw
 key p                     # running again
 drag 620 150 560 120      # a throw
