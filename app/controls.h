@@ -71,8 +71,7 @@ class Controls {
     // The frame's parts, in the order the frame calls them. Before the picture is cleared: the
     // pending commands, the statistics' start, and what this frame does.
     FramePlan BeginFrame(DemoState& state);
-    // After the steps, before the mouse step: a paused frame's picture of the world, and the
-    // last step's tested pairs (before a throw adds a body the collision pass never saw).
+    // After the steps, before the mouse step: a paused frame's picture of the world.
     void AfterSteps(DemoState& state);
     // After the mouse step, before the cursor cross: the debug drawing.
     void DrawLayers(const DemoState& state);
