@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "physics/internal/broadphase.h"
+#include "physics/internal/friction_ledger.h"
 
 class Vect;
 class constraint;
@@ -94,4 +95,5 @@ struct RelaxScratch {
 struct StepCache {
     RelaxScratch relax;
     Broadphase broadphase;
+    FrictionLedger friction;
 };
