@@ -1,6 +1,6 @@
 #include "app/session_record.h"
 
-#include "app/controls.h"
+#include "app/command.h"
 #include "app/message.h"
 #include "host/input.h"
 

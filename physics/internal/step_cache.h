@@ -9,6 +9,7 @@
 
 #include "physics/internal/broadphase.h"
 #include "physics/internal/friction_ledger.h"
+#include "physics/internal/stable_scratch.h"
 
 class Vect;
 class constraint;
@@ -91,9 +92,10 @@ struct RelaxScratch {
     bool planValid = false;
 };
 
-// The world's reusable buffers: the relaxation's and the collision pass's.
+// The world's reusable buffers: the relaxation's, the collision pass's and the stable step's.
 struct StepCache {
     RelaxScratch relax;
     Broadphase broadphase;
     FrictionLedger friction;
+    StableScratch stable;
 };

@@ -2,13 +2,12 @@
 // the sandbox's command line: everything a recorded session passes through on its way to a
 // replay, checked without a window.
 
-#include "app/controls.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <sstream>
 
+#include "app/command.h"
 #include "app/command_line.h"
 #include "tools/replay/options.h"
 
