@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "physics/body.h"
+#include "physics/internal/friction_ledger.h"
 #include "physics/internal/step_cache.h"
 
 float IntersectX = 0.0f;
@@ -129,9 +130,11 @@ void ParticlePairs(const Box& A, const Box& B, const Particles& ofA, const Parti
     }
 }
 
-// A's particles against B's edges.
+// A's particles against B's edges. `ledger`, when given, accounts for the friction (a whole
+// pass's; none for a lone pair).
 template <class Box, class Particles, class Edges>
-void ParticleEdges(const Box& B, const Particles& ofA, const Edges& ofB, float bp, float fp) {
+void ParticleEdges(const Box& B, const Particles& ofA, const Edges& ofB, float bp, float fp,
+                   FrictionLedger* ledger) {
     for (const auto& te : ofA) {
         Verlet* t = &ParticleOf(te);
         Vect& tp = PosOf(te);
@@ -189,6 +192,11 @@ void ParticleEdges(const Box& B, const Particles& ofA, const Edges& ofB, float b
             const float uy = wa * av.y + wb * bv.y;
             const float Fx = fp * (tv.x - ux);
             const float Fy = fp * (tv.y - uy);
+            if (ledger != nullptr) {
+                if (a.active) ledger->Note(a, wa * fp);
+                if (b.active) ledger->Note(b, wb * fp);
+                if (t->active) ledger->Note(*t, fp);
+            }
             if (a.active) a.AddVelocity(Vect(wa * Fx, wa * Fy));
             if (b.active) b.AddVelocity(Vect(wb * Fx, wb * Fy));
             if (t->active) t->AddVelocity(Vect(-Fx, -Fy));
@@ -199,14 +207,14 @@ void ParticleEdges(const Box& B, const Particles& ofA, const Edges& ofB, float b
 template <class Box, class Particles, class Edges>
 int32_t Collide(const PhysicsBody& bodyA, const PhysicsBody& bodyB, const Box& A, const Box& B,
                 const Particles& particlesA, const Edges& edgesA, const Particles& particlesB,
-                const Edges& edgesB) {
+                const Edges& edgesB, FrictionLedger* ledger) {
     if (!AxesOverlap(A.x0(), A.x1(), B.x0(), B.x1())) return 0;
     if (!AxesOverlap(A.y0(), A.y1(), B.y0(), B.y1())) return 0;
     const float bp = bodyA.bounce * bodyB.bounce;
     const float fp = bodyA.friction * bodyB.friction;
     ParticlePairs(A, B, particlesA, particlesB, bp);
-    ParticleEdges(B, particlesA, edgesB, bp, fp);
-    ParticleEdges(A, particlesB, edgesA, bp, fp);
+    ParticleEdges(B, particlesA, edgesB, bp, fp, ledger);
+    ParticleEdges(A, particlesB, edgesA, bp, fp, ledger);
     return 0;
 }
 
@@ -218,6 +226,8 @@ int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
     // The bodies' lists do not change during the pass, so their particles and edges are read
     // from the arrays the broadphase gathered.
     Broadphase& broadphase = world->Cache().broadphase;
+    FrictionLedger& ledger = world->Cache().friction;
+    ledger.Begin(*world->VerletArray);
     const std::span<const Broadphase::Pair> pairs = broadphase.Find(*world->PhysicsBodies);
     const std::span<PhysicsBody* const> bodies = broadphase.bodies();
     // A pair of bodies whose boxes are their own reads the boxes as Find did, once.
@@ -227,33 +237,67 @@ int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
         if (broadphase.OwnBox(p.outer) && broadphase.OwnBox(p.inner)) {
             Collide(A, B, FixedBox(broadphase.BoxOf(p.outer)), FixedBox(broadphase.BoxOf(p.inner)),
                     broadphase.Particles(p.outer), broadphase.Edges(p.outer),
-                    broadphase.Particles(p.inner), broadphase.Edges(p.inner));
+                    broadphase.Particles(p.inner), broadphase.Edges(p.inner), &ledger);
         } else {
             Collide(A, B, LiveBox(A), LiveBox(B), broadphase.Particles(p.outer),
                     broadphase.Edges(p.outer), broadphase.Particles(p.inner),
-                    broadphase.Edges(p.inner));
+                    broadphase.Edges(p.inner), &ledger);
         }
     }
+    ledger.Settle();
     return 0;
 }
 
+namespace {
+
+int32_t CollideLive(PhysicsBody& A, PhysicsBody& B, FrictionLedger* ledger) {
+    return Collide(A, B, LiveBox(A), LiveBox(B), A.activeverlets->fast<Verlet>(),
+                   A.activeconstraints->fast<constraint>(), B.activeverlets->fast<Verlet>(),
+                   B.activeconstraints->fast<constraint>(), ledger);
+}
+
+}  // namespace
+
 int32_t PhysicsBody::CollideAllPairs(PhysicsWorld* world) {
+    FrictionLedger& ledger = world->Cache().friction;
+    ledger.Begin(*world->VerletArray);
     int32_t i = 0;
     for (PhysicsBody* outer : world->PhysicsBodies->fast<PhysicsBody>()) {
         ++i;
         int32_t j = 0;
         for (PhysicsBody* inner : world->PhysicsBodies->fast<PhysicsBody>()) {
             ++j;
-            if (j > i) collide(*outer, *inner);
+            if (j > i) CollideLive(*outer, *inner, &ledger);
         }
     }
+    ledger.Settle();
     return 0;
 }
 
-int32_t PhysicsBody::collide(PhysicsBody& A, PhysicsBody& B) {
-    return Collide(A, B, LiveBox(A), LiveBox(B), A.activeverlets->fast<Verlet>(),
-                   A.activeconstraints->fast<constraint>(), B.activeverlets->fast<Verlet>(),
-                   B.activeconstraints->fast<constraint>());
+int32_t PhysicsBody::collide(PhysicsBody& A, PhysicsBody& B) { return CollideLive(A, B, nullptr); }
+
+void FrictionLedger::Begin(const Array& particles) {
+    count_ = particles.last;
+    // Grows with the world only, so that a pass allocates nothing once a scene has its size.
+    if (entries_.size() < static_cast<size_t>(count_)) {
+        entries_.resize(static_cast<size_t>(count_), Entry{nullptr, 0, 0.0f, 0.0f, 0.0f, false});
+        over_.reserve(entries_.size());
+    }
+    over_.clear();
+    if (++pass_ == 0) {  // the pass count wrapped: no entry may seem to be this pass's
+        for (Entry& e : entries_) e.pass = 0;
+        pass_ = 1;
+    }
+}
+
+void FrictionLedger::Settle() {
+    for (const int32_t slot : over_) {
+        const Entry& e = entries_[static_cast<size_t>(slot)];
+        if (!(e.load > kLoadLimit)) continue;  // since found shared by two particles
+        Vect& a = *e.owner->accvel;
+        a.set(e.x + (a.x - e.x) / e.load, e.y + (a.y - e.y) / e.load);
+    }
+    over_.clear();
 }
 
 bool ClosestPointOnSegmentXY(float ax, float ay, float bx, float by, float cx, float cy,

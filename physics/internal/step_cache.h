@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "physics/internal/broadphase.h"
+#include "physics/internal/friction_ledger.h"
 #include "physics/internal/stable_scratch.h"
 
 class Vect;
@@ -95,5 +96,6 @@ struct RelaxScratch {
 struct StepCache {
     RelaxScratch relax;
     Broadphase broadphase;
+    FrictionLedger friction;
     StableScratch stable;
 };

@@ -1,6 +1,8 @@
 // A soak: a long session of varied throws run twice through the real program on the offscreen
 // driver. The two runs must agree bit for bit at every frame, no coordinate may ever stop being
-// a number, and the heap must grow with the bodies alone: once the throws stop it stays flat.
+// a number or fly off, the boxes must come to rest inside the walls with their shapes when there
+// is room for them, and the heap must grow with the bodies alone: once the throws stop it stays
+// flat.
 //
 // CI runs the short form (2,000 frames, 50 throws). SOAK_FRAMES and SOAK_THROWS set a longer
 // one, e.g. SOAK_FRAMES=20000 SOAK_THROWS=500 for the full soak; the figures are printed.
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +26,7 @@
 #include "host/clock.h"
 #include "host/input.h"
 #include "host/sdl/sdl_host.h"
+#include "physics/constraint.h"
 #include "physics/verlet.h"
 
 // Every C++ allocation of the program (the physics, the program, the host's C++ side; not the
@@ -158,7 +162,45 @@ struct RunResult {
     std::vector<int32_t> bodiesAt;
     Heap heapAfterThrows;  // 300 frames before the end, after the last throw
     Heap heapAtEnd;
+    // How far particles went past the walls (px), leaving out a box in the frame it was thrown,
+    // where the cursor put it: in the whole run, and from 300 frames before the end.
+    float farthestOut = 0.0f;
+    float farthestOutLate = 0.0f;
+    int32_t outAtEnd = 0;  // particles more than kWallMargin outside at the end
+    float minX = 0.0f, maxX = 0.0f, minY = 0.0f, maxY = 0.0f;  // at the end
+    int32_t boxes = 0;
+    int32_t misshapen = 0;      // boxes with a side off its rest length by more than kShapeSlack
+    double lastFramesMs = 0.0;  // wall-clock time of the last 100 frames, per frame
 };
+
+// Past the walls by more than this, a particle has gone further than a step's travel.
+constexpr float kWallMargin = 20.0f;
+// A throw released far outside comes back in at half its overshoot per step, up to some 700 px
+// out; a world whose step feeds energy in flings particles thousands of pixels out.
+constexpr float kFlungFar = 1000.0f;
+constexpr float kShapeSlack = 0.25f;  // of a side's rest length
+
+float PastTheWalls(float x, float y) {
+    return std::max({-x, x - static_cast<float>(kWindowWidth), -y,
+                     y - static_cast<float>(kWindowHeight), 0.0f});
+}
+
+// Boxes whose sides are within kShapeSlack of their rest lengths, and all boxes.
+void CountShapes(PhysicsWorld& world, int32_t& boxes, int32_t& misshapen) {
+    boxes = misshapen = 0;
+    for (PhysicsBody* b : world.PhysicsBodies->fast<PhysicsBody>()) {
+        ++boxes;
+        for (constraint* c : b->activeconstraints->fast<constraint>()) {
+            const float dx = c->v1->pos->x - c->v2->pos->x;
+            const float dy = c->v1->pos->y - c->v2->pos->y;
+            const float length = std::sqrt(dx * dx + dy * dy);
+            if (std::fabs(length - c->OriginalLength) > kShapeSlack * c->OriginalLength) {
+                ++misshapen;
+                break;
+            }
+        }
+    }
+}
 
 uint64_t Mix(uint64_t h, float f) {
     uint32_t bits = 0;
@@ -171,17 +213,27 @@ RunResult RunSession(const std::vector<Input>& session, int32_t frames) {
     DemoState state = StartDemo();
     size_t next = 0;
     FrameLoopHooks hooks;
+    int32_t counted = 0;  // particles at the previous frame: the ones after them were just thrown
+    auto clock = std::chrono::steady_clock::now();
     hooks.beforeQuitTest = [&](int32_t frame, DemoState& s) {
         if (frame > 1) {
             uint64_t h = 14695981039346656037ull;
             bool finite = true;
+            int32_t n = 0;
+            float farthest = 0.0f;
             for (Verlet* v : s.world->VerletList->each<Verlet>()) {
                 h = Mix(Mix(h, v->pos->x), v->pos->y);
                 finite = finite && std::isfinite(v->pos->x) && std::isfinite(v->pos->y);
+                if (n++ < counted)
+                    farthest = std::max(farthest, PastTheWalls(v->pos->x, v->pos->y));
             }
+            counted = n;
             r.frameHashes.push_back(h);
             if (!finite && r.firstNonFinite == 0) r.firstNonFinite = frame - 1;
+            r.farthestOut = std::max(r.farthestOut, farthest);
+            if (frame > frames - 299) r.farthestOutLate = std::max(r.farthestOutLate, farthest);
         }
+        if (frame == frames - 99) clock = std::chrono::steady_clock::now();
         if (frame % 500 == 101) {  // from frame 101, after the warm-up
             r.heap.push_back(HeapInUse());
             r.bodiesAt.push_back(s.world->PhysicsBodies->Count());
@@ -194,17 +246,32 @@ RunResult RunSession(const std::vector<Input>& session, int32_t frames) {
         if (frame == frames - 299) r.heapAfterThrows = HeapInUse();
         if (frame == frames + 1) {
             r.heapAtEnd = HeapInUse();
+            r.lastFramesMs =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - clock)
+                    .count() /
+                100.0;
             InjectKey(kQuitKey, true);
         }
     };
     EXPECT_EQ(RunFrameLoop(state, hooks), frames);
     r.bodies = state.world->PhysicsBodies->Count();
+    bool first = true;
+    for (Verlet* v : state.world->VerletList->each<Verlet>()) {
+        const float x = v->pos->x, y = v->pos->y;
+        if (PastTheWalls(x, y) > kWallMargin) ++r.outAtEnd;
+        r.minX = first ? x : std::min(r.minX, x);
+        r.maxX = first ? x : std::max(r.maxX, x);
+        r.minY = first ? y : std::min(r.minY, y);
+        r.maxY = first ? y : std::max(r.maxY, y);
+        first = false;
+    }
+    CountShapes(*state.world, r.boxes, r.misshapen);
     InjectKey(kQuitKey, false);
     IsKeyDown(kQuitKey);
     return r;
 }
 
-TEST(Soak, VariedThrowsTwiceGiveTheSameBitsStayFiniteAndKeepTheHeapFlat) {
+TEST(Soak, VariedThrowsTwiceGiveTheSameBitsStayInsideKeepTheirShapesAndKeepTheHeapFlat) {
     const int32_t frames = EnvInt("SOAK_FRAMES", 2000);
     const int32_t throws = EnvInt("SOAK_THROWS", 50);
     ASSERT_GE(frames, 1000);
@@ -217,6 +284,22 @@ TEST(Soak, VariedThrowsTwiceGiveTheSameBitsStayFiniteAndKeepTheHeapFlat) {
     EXPECT_EQ(a.firstNonFinite, 0)
         << "a coordinate stopped being a number at frame " << a.firstNonFinite;
     EXPECT_EQ(a.bodies, 46 + throws);
+    std::printf(
+        "soak: at the end %d of %d boxes misshapen, %d particles more than %.0f px outside the "
+        "walls, x %.0f..%.0f, y %.0f..%.0f, %.1f ms a frame over the last 100; farthest outside "
+        "%.1f px in the run, %.1f px over the last 300 frames\n",
+        a.misshapen, a.boxes, a.outAtEnd, kWallMargin, a.minX, a.maxX, a.minY, a.maxY,
+        a.lastFramesMs, a.farthestOut, a.farthestOutLate);
+    EXPECT_LE(a.farthestOut, kFlungFar) << "particles were flung far outside the walls";
+    // Boxes keep their shapes and stay inside the walls when there is room for them: when their
+    // area at rest is at most two thirds of the window's. More than that, the pile is pressed out
+    // of shape and through the walls by its own weight.
+    const bool room = 3.0 * (a.boxes - 1) * 50.0 * 50.0 <= 2.0 * kWindowWidth * kWindowHeight;
+    if (room) {
+        EXPECT_EQ(a.misshapen, 0) << "boxes ended out of shape";
+        EXPECT_LE(a.farthestOutLate, kWallMargin)
+            << "particles were outside the walls after the throws had stopped";
+    }
     ASSERT_EQ(a.frameHashes.size(), b.frameHashes.size());
     for (size_t i = 0; i < a.frameHashes.size(); ++i) {
         ASSERT_EQ(a.frameHashes[i], b.frameHashes[i]) << "the runs part at frame " << i + 1;

@@ -128,6 +128,44 @@ TEST_F(CollisionTest, FrictionAgainstAStaticEdgeIsAPendingVelocityChange) {
     EXPECT_EQ(ea->accvel->x, 0.0f);  // inactive ends take no velocity
 }
 
+// A particle sliding at 1 px/step against a stack of static floors, each one contact of friction
+// 0.25: up to 2 in all, the pass sums the contacts' friction; past 2, which would send it back
+// faster than it came, it takes their mean, which stops it. A lone pair is never averaged.
+struct FrictionLoadCase {
+    int floors;
+    float pending;
+};
+class FrictionLoadTest : public CollisionTest,
+                         public ::testing::WithParamInterface<FrictionLoadCase> {};
+
+TEST_P(FrictionLoadTest, APassAveragesTheFrictionOfAParticleInMoreContactsThanItCanTake) {
+    const FrictionLoadCase c = GetParam();
+    auto t = Particle(20, 4);
+    t->vel->set(1, 0);
+    auto particle = Single(t);
+    std::vector<Ref<PhysicsBody>> floors;
+    for (int i = 0; i < c.floors; ++i) {
+        floors.push_back(Edge(Particle(0, 0, 0, 0, 1, 0), Particle(40, 0, 0, 0, 1, 0)));
+    }
+    auto again = [&] {
+        t->pos->set(20, 4);
+        t->accvel->set(0, 0);
+    };
+    PhysicsBody::CollideAll(w);
+    EXPECT_FLOAT_EQ(t->accvel->x, c.pending);
+    EXPECT_EQ(t->accvel->y, 0.0f);
+    again();
+    PhysicsBody::CollideAllPairs(w);
+    EXPECT_FLOAT_EQ(t->accvel->x, c.pending) << "all-pairs walk";
+    again();
+    for (auto& f : floors) PhysicsBody::collide(*particle, *f);
+    EXPECT_FLOAT_EQ(t->accvel->x, -0.25f * static_cast<float>(c.floors)) << "lone pairs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Floors, FrictionLoadTest,
+                         ::testing::Values(FrictionLoadCase{8, -2.0f},
+                                           FrictionLoadCase{12, -1.0f}));
+
 TEST_F(CollisionTest, ZeroBounceStopsThePushButNotTheFriction) {
     auto ea = Particle(0, 0), eb = Particle(40, 0), t = Particle(20, 4);
     t->vel->set(2, 0);

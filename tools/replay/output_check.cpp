@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -94,7 +95,30 @@ bool IsSeriesPicture(const std::string& name, int32_t every, int32_t frames) {
     return frame >= 1 && frame <= frames && frame % every == 0 && name == written;
 }
 
+namespace {
+
+// A picture name whose extension says another picture format: the file would hold PNG data under
+// a name that promises something else. Names without an extension, or with one that names no
+// picture format, are taken as given.
+void CheckPictureName(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static const char* const kOther[] = {".jpg", ".jpeg", ".jpe",  ".jfif", ".gif",  ".bmp",
+                                         ".tif", ".tiff", ".webp", ".avif", ".heic", ".heif",
+                                         ".ppm", ".pgm",  ".pbm",  ".pnm",  ".tga",  ".ico",
+                                         ".svg", ".jxl",  ".qoi",  ".exr",  ".hdr",  ".xpm"};
+    for (const char* other : kOther) {
+        if (ext == other) {
+            throw UsageError("--png '" + Shown(path) + "': the tool writes PNG pictures, not " +
+                             (ext.c_str() + 1) + " (name it .png)");
+        }
+    }
+}
+
+}  // namespace
+
 void CheckOutputs(const ReplayOptions& options, const std::vector<ScriptEvent>& events) {
+    if (!options.pngPath.empty()) CheckPictureName(options.pngPath);
     std::vector<NamedPath> files;  // the inputs first, then the single outputs
     if (!options.inputPath.empty()) files.push_back({"--input", options.inputPath});
     // A scene named by a file (not a built-in's name) is an input too, whether --scene or a

@@ -1,5 +1,8 @@
 #include "tools/replay/replay.h"
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -99,6 +102,42 @@ class ScriptFeed {
     size_t next_ = 0;
     int32_t frame_ = 0;  // 0: start-up, before the first frame
     int32_t pump_ = 0;
+};
+
+// A long run's progress on one updating line of standard error, when that is a terminal (a
+// user watching); nothing otherwise, so that logs and pipes get the tool's messages alone.
+class Progress {
+  public:
+    explicit Progress(int32_t frames) : frames_(frames), on_(isatty(STDERR_FILENO) == 1) {}
+    ~Progress() {
+        if (shown_) std::fputs("\r\x1b[K", stderr);  // the line goes when the run ends
+    }
+
+    void Frame(int32_t done) {
+        if (!on_ || done < 1) return;
+        const auto now = Clock::now();
+        if (done == 1) {
+            start_ = last_ = now;
+            return;
+        }
+        if (now - last_ < std::chrono::milliseconds(250)) return;
+        last_ = now;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        const double fps = seconds > 0.0 ? (done - 1) / seconds : 0.0;
+        const double left = fps > 0.0 ? (frames_ - done) / fps : 0.0;
+        std::fprintf(stderr, "\rframe %d of %d, %.0f frames a second, %.0f s left\x1b[K", done,
+                     frames_, fps, left);
+        std::fflush(stderr);
+        shown_ = true;
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    const int32_t frames_;
+    const bool on_;
+    bool shown_ = false;
+    Clock::time_point start_{};
+    Clock::time_point last_{};
 };
 
 // The statistics' clock in a replay: the host's, which is virtual, so that what the panel shows
@@ -288,8 +327,10 @@ int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& even
     gestures.Start();
     ScriptFeed feed(events, controls);
     SetPumpListener(&ScriptFeed::OnPump, &feed);
+    Progress progress(options.frames);
     FrameLoopHooks hooks;
     hooks.beforeQuitTest = [&](int32_t frame, DemoState& state) {
+        progress.Frame(frame - 1);
         if (frame == 1) AttachHook(PresentHook, &Recorder::OnPresent, recorder, 0);
         recorder->BeginFrame(frame, &state);
         feed.BeginFrame(frame);
