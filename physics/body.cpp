@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "physics/bodywalk.h"
 #include "physics/collision.h"
+#include "physics/internal/bodywalk.h"
+#include "physics/internal/step_cache.h"
 #include "runtime/pool.h"
 
 const ClassInfo PhysicsBody::kClass{"PhysicsBody", &Object::kClass};
@@ -89,7 +90,8 @@ int32_t PhysicsBody::Position(Vect& target) {
 int32_t PhysicsBody::UpdateAllPositions(PhysicsWorld* world) {
     // The collision pass's last count of bodies tells how many there are likely to be.
     WalkBodies(*world->PhysicsBodies, &PhysicsBody::activeverlets, &PhysicsBody::verlets,
-               world->broadphase.bodies().size(), [](PhysicsBody* b) { b->UpdatePosition(); });
+               world->Cache().broadphase.bodies().size(),
+               [](PhysicsBody* b) { b->UpdatePosition(); });
     return 0;
 }
 

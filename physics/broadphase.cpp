@@ -1,11 +1,11 @@
-#include "physics/broadphase.h"
+#include "physics/internal/broadphase.h"
 
 #include <algorithm>
 #include <cmath>
 #include <tuple>
 
 #include "physics/body.h"
-#include "physics/bodywalk.h"
+#include "physics/internal/bodywalk.h"
 
 namespace {
 

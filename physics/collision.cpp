@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "physics/body.h"
+#include "physics/internal/step_cache.h"
 
 float IntersectX = 0.0f;
 float IntersectY = 0.0f;
@@ -224,7 +225,7 @@ int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
     // the exact test to each, so the result is that walk's, bit for bit.
     // The bodies' lists do not change during the pass, so their particles and edges are read
     // from the arrays the broadphase gathered.
-    Broadphase& broadphase = world->broadphase;
+    Broadphase& broadphase = world->Cache().broadphase;
     const std::span<const Broadphase::Pair> pairs = broadphase.Find(*world->PhysicsBodies);
     const std::span<PhysicsBody* const> bodies = broadphase.bodies();
     // A pair of bodies whose boxes are their own reads the boxes as Find did, once.

@@ -8,6 +8,7 @@
 #include <immintrin.h>
 #endif
 
+#include "physics/internal/step_cache.h"
 #include "runtime/pool.h"
 
 const ClassInfo constraint::kClass{"constraint", &Object::kClass};
@@ -439,7 +440,7 @@ void RelaxLevels(RelaxScratch& s, int32_t passes) {
 // shared between particles, the passes work on the vectors themselves, in slot order. True when a
 // constraint of the array is marked for removal afterwards.
 bool RelaxAll(PhysicsWorld& world, int32_t passes) {
-    RelaxScratch& s = world.relaxScratch;
+    RelaxScratch& s = world.Cache().relax;
     const Array& arr = *world.ConstraintArray;
     const Array& particles = *world.VerletArray;
     const size_t slots = static_cast<size_t>(particles.last);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "physics/constraint.h"
+#include "physics/internal/step_cache.h"
 #include "physics/verlet.h"
 #include "runtime/error.h"
 
@@ -94,6 +95,13 @@ void WorldLink::Unreachable() {
 }
 
 FunctionPtr::FunctionPtr() : Object(kClass), func(&UninitializedFunction) {}
+
+PhysicsWorld::PhysicsWorld()
+    : Object(kClass),
+      anchor_(std::make_shared<PhysicsWorld*>(this)),
+      cache_(std::make_unique<StepCache>()) {}
+
+PhysicsWorld::~PhysicsWorld() { *anchor_ = nullptr; }
 
 Ref<PhysicsWorld> PhysicsWorld::Create(float width, float height, int32_t /*unused*/) {
     auto w = std::make_shared<PhysicsWorld>();

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "physics/bodywalk.h"
+#include "physics/internal/bodywalk.h"
 #include "physics_fixture.h"
 
 namespace {

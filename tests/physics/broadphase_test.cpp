@@ -3,7 +3,7 @@
 // awkward boxes, and two worlds run side by side through a long scripted scene, one colliding
 // through the broadphase and one through the all-pairs walk, compared bit for bit at every step.
 
-#include "physics/broadphase.h"
+#include "physics/internal/broadphase.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "physics/bodywalk.h"
+#include "physics/internal/bodywalk.h"
 #include "physics_fixture.h"
 
 namespace {
