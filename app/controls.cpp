@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/canvas_text.h"
 #include "app/panel.h"
 #include "app/program.h"
 #include "host/graphics.h"
@@ -48,6 +49,7 @@ constexpr KindName kKindNames[] = {
     {CommandKind::kBall, "ball"},
     {CommandKind::kRope, "rope"},
     {CommandKind::kStick, "stick"},
+    {CommandKind::kHelp, "help"},
 };
 
 // How many pixel coordinates a tool command takes (0: it takes none).
@@ -222,6 +224,7 @@ std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words
         case CommandKind::kPanel:
         case CommandKind::kPause:
         case CommandKind::kCapture:
+        case CommandKind::kHelp:
             ok = flag();
             break;
         case CommandKind::kStep:
@@ -332,6 +335,9 @@ void ApplyToSettings(ControlSettings& s, const ControlCommand& c) {
         case CommandKind::kStiffness:
             s.stickElasticity = c.x;
             break;
+        case CommandKind::kHelp:
+            s.help = c.value != 0;
+            break;
         default:
             break;
     }
@@ -390,6 +396,8 @@ void Controls::Apply(const ControlCommand& c, DemoState& state) {
             break;
         case CommandKind::kCapture:
             if (c.value != 0) state.held = false;  // a press on the panel throws nothing
+            break;
+        case CommandKind::kHelp:
             break;
         case CommandKind::kTool:
             // A throw begun with the left button ends unthrown when another tool takes it over.
@@ -455,6 +463,7 @@ void Controls::RunFrame(DemoState& state) {
     DrawLayers(state);
     DrawCursorCross();
     if (gestures_ != nullptr) gestures_->Draw(settings_);
+    DrawNotices();
     if (settings_.panelOpen) CountScene(state);
     if (panel_ != nullptr && settings_.panelOpen) panel_->Draw(state);
     // The phases per step, so that the numbers keep their meaning when steps per frame change.
@@ -514,6 +523,44 @@ void Controls::DrawLayers(const DemoState& state) {
         if (under != nullptr) {
             SetColor(0, 220, 255);
             DrawNumber(under->ID, px + 10.0f, py - 16.0f);
+        }
+    }
+    SetColor(255, 255, 255);
+}
+
+void Controls::Notify(const std::string& text) {
+    notice_ = text;
+    noticeFrames_ = 3 * kWindowHertz;
+}
+
+void Controls::DrawNotices() {
+    static constexpr const char* kHelp[] = {
+        "LEFT DRAG: THROW, OR THE TOOL",
+        "RIGHT DRAG: GRAB   MIDDLE DRAG: CUT",
+        "1 THROW  2 GRAB  3 CUT  4 PIN",
+        "5 BOX/BALL  6 ROPE/STICK  7 ERASE",
+        "F1 PANEL  P PAUSE  N STEP  R RESTART",
+        "F5 SAVE  SPACE TIMINGS  ESC QUIT",
+        "H HIDES THIS",
+    };
+    const bool paused = settings_.paused;
+    if (!paused && noticeFrames_ == 0 && !settings_.help) return;
+    SetColor(255, 200, 60);
+    const float line = CanvasTextHeight() + 8.0f;
+    float y = 12.0f;
+    if (paused) {
+        DrawCanvasText("PAUSED", (kWindowWidth - CanvasTextWidth("PAUSED")) / 2.0f, y);
+        y += line;
+    }
+    if (noticeFrames_ > 0) {
+        DrawCanvasText(notice_, (kWindowWidth - CanvasTextWidth(notice_)) / 2.0f, y);
+        --noticeFrames_;
+    }
+    if (settings_.help) {
+        float hy = 12.0f + 2.0f * line;  // below PAUSED and the notice
+        for (const char* text : kHelp) {
+            DrawCanvasText(text, kWindowWidth - 12.0f - CanvasTextWidth(text), hy);
+            hy += line;
         }
     }
     SetColor(255, 255, 255);

@@ -51,6 +51,7 @@ enum class CommandKind {
     kBall,        // p: centre x, y and radius
     kRope,        // p: from x0, y0 to x1, y1
     kStick,       // p: between the particles at x0, y0 and at x1, y1
+    kHelp,        // value: 1 shows the keys on the canvas, 0 hides them
 };
 
 enum class DrawLayer { kParticles, kBoxes, kPairs, kIds };
@@ -92,6 +93,7 @@ struct ControlSettings {
     std::array<bool, kDrawLayerCount> draw{};
     Tool tool = Tool::kThrow;
     float stickElasticity = 1.0f;
+    bool help = false;
 };
 
 // Timings of the last frames, for the panel's plots: the frame's milliseconds, and the mean
@@ -167,6 +169,9 @@ class Controls {
     // The settings as they will be once the queued requests are applied.
     const ControlSettings& Requested() const { return requested_; }
     const FrameStats& Stats() const { return stats_; }
+    // A line said on the canvas for the next few seconds ("Saved scene-0001.json").
+    void Notify(const std::string& text);
+
     // The tools' hold on the world.
     const ToolActions& Tools() const { return tools_; }
     // What the current scene is called ("pyramid" for the demo's own).
@@ -179,6 +184,7 @@ class Controls {
     void Restart(DemoState& state);
     void DrawStillWorld(PhysicsWorld& world);
     void DrawLayers(const DemoState& state);
+    void DrawNotices();
     void CountScene(const DemoState& state);
     void RecordFrame(int64_t frameNs, int64_t updateNs, int64_t bodiesNs, int64_t collideNs);
 
@@ -198,6 +204,8 @@ class Controls {
     int64_t (*now_)();
     Panel* panel_ = nullptr;
     Gestures* gestures_ = nullptr;
+    std::string notice_;
+    int32_t noticeFrames_ = 0;  // frames the notice stays on
     ToolActions tools_;
     FrameStats stats_;
     std::vector<BodyPair> pairs_;  // the last step's tested pairs, while they are wanted

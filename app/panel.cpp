@@ -92,9 +92,17 @@ void Panel::Stop() {
 }
 
 ObjectRef Panel::OnEvent(int32_t, const ObjectRef& data, const ObjectRef& context) {
-    if (const TEvent* ev = ObjectCast<TEvent>(data.get())) {
-        static_cast<Input*>(context.get())->panel->Take(ev->id, ev->data, ev->mods, ev->x, ev->y);
-    }
+    const TEvent* ev = ObjectCast<TEvent>(data.get());
+    if (ev == nullptr) return data;
+    Panel* panel = static_cast<Input*>(context.get())->panel;
+    // Keys typed into a text field are the field's: Escape cancels the edit instead of quitting,
+    // Space and F5 type or do nothing. Their presses go no further down the chain (releases do,
+    // so that no key stays down for the polled input).
+    const bool typing = panel->wantsText_ && panel->controls_.Requested().panelOpen;
+    panel->Take(ev->id, ev->data, ev->mods, ev->x, ev->y);
+    const bool press =
+        ev->id == kEventKeyDown || ev->id == kEventKeyRepeat || ev->id == kEventKeyChar;
+    if (typing && press && ev->data != kPanelKey) return nullptr;
     return data;
 }
 
