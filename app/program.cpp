@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -138,9 +139,56 @@ int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks) {
     return loop.frames;
 }
 
-std::string SavedSceneText(const DemoState& state) {
-    return WriteScene(CaptureScene(*state.world, *state.templateBox));
+SceneData CaptureDemo(const DemoState& state) {
+    SceneData scene = CaptureScene(*state.world, *state.templateBox);
+    SceneSession& t = scene.session;
+    if (state.controls != nullptr) {
+        const ControlSettings& c = state.controls->Settings();
+        t.stepsPerFrame = c.stepsPerFrame;
+        t.paused = c.paused;
+        t.captured = c.captured;
+        t.throwDivisor = c.throwing.divisor;
+        t.throwBounce = c.throwing.bounce;
+        t.throwFriction = c.throwing.friction;
+    }
+    // Read from the tables as they stand: a save takes no input in.
+    const MouseTables m = PeekMouseTables();
+    auto inRange = [](int32_t v) { return std::clamp(v, -kMaxSceneCursor, kMaxSceneCursor); };
+    t.held = state.held;
+    t.buttons = m.buttons;
+    t.cursorX = inRange(m.x);
+    t.cursorY = inRange(m.y);
+    t.dragX = inRange(m.referenceX);
+    t.dragY = inRange(m.referenceY);
+    return scene;
 }
+
+void RestoreSession(DemoState& state, const SceneSession& t) {
+    if (Controls* controls = state.controls) {
+        const ControlSettings& now = controls->Settings();
+        auto set = [controls](CommandKind kind, int32_t value, float x = 0.0f) {
+            ControlCommand c;
+            c.kind = kind;
+            c.value = value;
+            c.x = x;
+            controls->Schedule(c);
+        };
+        if (t.stepsPerFrame != now.stepsPerFrame) set(CommandKind::kSteps, t.stepsPerFrame);
+        if (t.paused != now.paused) set(CommandKind::kPause, t.paused ? 1 : 0);
+        if (t.captured != now.captured) set(CommandKind::kCapture, t.captured ? 1 : 0);
+        if (t.throwDivisor != now.throwing.divisor) set(CommandKind::kDivisor, t.throwDivisor);
+        if (t.throwBounce != now.throwing.bounce) set(CommandKind::kBounce, 0, t.throwBounce);
+        if (t.throwFriction != now.throwing.friction) {
+            set(CommandKind::kFriction, 0, t.throwFriction);
+        }
+    }
+    if (t.held || t.buttons != 0) {
+        state.held = t.held;
+        RestoreMouseTables({t.buttons, t.cursorX, t.cursorY, t.dragX, t.dragY});
+    }
+}
+
+std::string SavedSceneText(const DemoState& state) { return WriteScene(CaptureDemo(state)); }
 
 void SaveSceneFromKey(const DemoState& state) {
     // Said on the canvas and on standard error: standard output carries the timings alone.
@@ -185,6 +233,7 @@ void StartSandbox(SandboxRun& run, const FrameLoopHooks& hooks, const SandboxOpt
         };
     }
     run.loop = BeginFrameLoop(run.state, loopHooks);
+    if (options.scene != nullptr) RestoreSession(run.state, options.scene->session);
 }
 
 bool StepSandbox(SandboxRun& run) {

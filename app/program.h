@@ -96,6 +96,12 @@ void SimulationStep(PhysicsWorld& world, StepTimes* times = nullptr);
 // The cross at the cursor: two lines, each arm kCrossArm pixels long.
 void DrawCursorCross();
 
+// The state as a scene: the world, and the session (the controls' settings, a throw under way).
+SceneData CaptureDemo(const DemoState& state);
+// Takes up a scene's session on a started loop: the settings as commands at the first frame's
+// start, the throw under way at once.
+void RestoreSession(DemoState& state, const SceneSession& session);
+
 // Saves the state to the next free scene-NNNN.json in the working folder and prints its name
 // (or why it could not). The interactive program calls it when the save key is pressed.
 void SaveSceneFromKey(const DemoState& state);

@@ -30,6 +30,9 @@ inline constexpr size_t kMaxSceneBytes = 64u << 20;
 inline constexpr int32_t kMaxSceneNesting = 32;
 // Any other array (a body's lists, the slot and list orders) holds at most this many entries.
 inline constexpr int32_t kMaxSceneArray = kMaxSceneConstraints;
+// The bodies' lists together (each entry is a link the world keeps): room for every particle and
+// constraint twice over.
+inline constexpr int32_t kMaxSceneBodyEntries = 2 * (kMaxSceneParticles + kMaxSceneConstraints);
 // Values no sound run reaches, refused so that a loaded world never steps into NaN: the world's
 // size, coordinates, velocities and lengths within +-kMaxSceneCoordinate, masses up to
 // kMaxSceneMass (above 0 for a particle that moves), elasticity 0..kMaxSceneElasticity, gravity
@@ -41,6 +44,9 @@ inline constexpr float kMaxSceneElasticity = 2.0f;
 inline constexpr float kMaxSceneGravity = 1000.0f;
 inline constexpr float kMaxSceneBounce = 10.0f;
 inline constexpr int32_t kMaxSceneBodyId = 1000000000;
+// The mouse: buttons 0..3, and cursor positions as scripts take them.
+inline constexpr int32_t kSceneButtons = 4;
+inline constexpr int32_t kMaxSceneCursor = 1000000;
 
 struct SceneVec {
     float x = 0.0f;
@@ -79,6 +85,21 @@ struct SceneBody {
     bool inWorld = true;  // false: kept (as the template) but not in the world's body list
 };
 
+// What the program reads besides the world: the controls' settings that a step or a throw reads,
+// and a throw under way. A file without it starts as the programs always do.
+struct SceneSession {
+    int32_t stepsPerFrame = 3;
+    bool paused = false;
+    bool captured = false;  // the pointer is over the controls panel
+    int32_t throwDivisor = 16;
+    float throwBounce = 1.0f;
+    float throwFriction = 0.5f;
+    bool held = false;    // the throw button was down at the last frame's test
+    int32_t buttons = 0;  // the mouse buttons down (bit b for button b)
+    int32_t cursorX = 0, cursorY = 0;
+    int32_t dragX = 0, dragY = 0;  // where the drag's movement is measured from
+};
+
 struct SceneData {
     float width = 0.0f;
     float height = 0.0f;
@@ -95,6 +116,7 @@ struct SceneData {
     std::vector<int32_t> constraintSlots, constraintList;
     std::vector<SceneBody> bodies;  // in the world's body order
     int32_t templateBody = 0;
+    SceneSession session;
 };
 
 // A load's outcome: the scene, or an error naming the file and the line and column (syntax) or

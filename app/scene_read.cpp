@@ -7,7 +7,9 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <tuple>
 
+#include "app/controls.h"
 #include "app/scene_file.h"
 #include "runtime/text.h"
 
@@ -198,6 +200,37 @@ BodyRead ReadBody(const Json& j, const std::string& path, size_t order) {
     return r;
 }
 
+SceneSession ReadSession(const Json& j) {
+    const std::string path = "session";
+    MustBeObject(j, path);
+    auto whole = [](int64_t lo, int64_t hi) {
+        return [lo, hi](const Json& v, const std::string& p) {
+            return static_cast<int32_t>(Whole(v, p, lo, hi));
+        };
+    };
+    auto flag = [](const Json& v, const std::string& p) { return Flag(v, p) != 0; };
+    const auto coordinate = whole(-kMaxSceneCursor, kMaxSceneCursor);
+    SceneSession t;
+    Optional(j, path, "stepsPerFrame", t.stepsPerFrame, whole(1, kMaxStepsPerFrame));
+    Optional(j, path, "paused", t.paused, flag);
+    Optional(j, path, "captured", t.captured, flag);
+    Optional(j, path, "throwDivisor", t.throwDivisor, whole(1, kMaxThrowDivisor));
+    Optional(j, path, "throwBounce", t.throwBounce, Float);
+    Optional(j, path, "throwFriction", t.throwFriction, Float);
+    Optional(j, path, "held", t.held, flag);
+    Optional(j, path, "buttons", t.buttons, whole(0, (1 << kSceneButtons) - 1));
+    for (const auto& [key, x, y] : {std::tuple{"cursor", &t.cursorX, &t.cursorY},
+                                    std::tuple{"dragFrom", &t.dragX, &t.dragY}}) {
+        const Json* v = Find(j, key);
+        if (v == nullptr) continue;
+        const std::string at = path + "." + key;
+        if (!v->is_array() || v->size() != 2) Fail(at, "must be an array of two whole numbers");
+        *x = coordinate((*v)[0], at + "[0]");
+        *y = coordinate((*v)[1], at + "[1]");
+    }
+    return t;
+}
+
 // ---- The streaming pass.
 
 // The three arrays read element by element.
@@ -207,11 +240,13 @@ constexpr int32_t kListLimits[kListCount] = {kMaxSceneParticles, kMaxSceneConstr
                                              kMaxSceneBodies};
 
 using Keys = std::initializer_list<const char*>;
-const Keys kTopKeys = {"version",         "world",         "particles",     "constraints",
-                       "bodies",          "template",      "particleSlots", "particleList",
-                       "constraintSlots", "constraintList"};
+const Keys kTopKeys = {"version",         "world",          "particles",     "constraints",
+                       "bodies",          "template",       "particleSlots", "particleList",
+                       "constraintSlots", "constraintList", "session"};
 const Keys kWorldKeys = {"width",    "height",   "constraintIterations", "gravity",
                          "gravityx", "gravityy", "bodyIdCount"};
+const Keys kSessionKeys = {"stepsPerFrame", "paused", "captured", "throwDivisor", "throwBounce",
+                           "throwFriction", "held",   "buttons",  "cursor",       "dragFrom"};
 const Keys kElementKeys[kListCount] = {
     {"pos", "vel", "oldpos", "accvel", "mass", "active", "ghost"},
     {"ends", "elasticity", "breakPoint", "originalLength", "targetLength", "totmass", "v1prop",
@@ -223,10 +258,10 @@ const Keys kElementKeys[kListCount] = {
 constexpr size_t kMaxUnknownWarnings = 100;
 
 // What an open array or object is in the format. Only what the format can use is kept: the top
-// object, `world`, one element at a time and the arrays in them; anything else (unknown fields,
-// containers where a number belongs) is read through and dropped, a container standing where
-// the format has none as an empty one, so that the conversion names the wrong type.
-enum class Role : uint8_t { kTop, kWorld, kList, kElement, kField, kSkip };
+// object, its sections (`world`, `session`), one element at a time and the arrays in them; anything
+// else (unknown fields, containers where a number belongs) is read through and dropped, a container
+// standing where the format has none as an empty one, so that the conversion names the wrong type.
+enum class Role : uint8_t { kTop, kSection, kList, kElement, kField, kSkip };
 
 struct Frame {
     Role role = Role::kSkip;
@@ -260,9 +295,10 @@ class SceneReader : public nlohmann::json_sax<Json> {
         Frame& f = stack_.back();
         f.key.clear();
         if (f.role == Role::kSkip) return true;
-        const Keys& known = f.role == Role::kTop     ? kTopKeys
-                            : f.role == Role::kWorld ? kWorldKeys
-                                                     : kElementKeys[f.list];
+        const Keys& known = f.role == Role::kTop ? kTopKeys
+                            : f.role == Role::kSection
+                                ? (f.path == "world" ? kWorldKeys : kSessionKeys)
+                                : kElementKeys[f.list];
         for (const char* name : known) {
             if (k != name) continue;
             // JSON leaves a repeated field open, and a tree would keep the last one silently.
@@ -325,7 +361,7 @@ class SceneReader : public nlohmann::json_sax<Json> {
         Frame& f = stack_.back();
         switch (f.role) {
             case Role::kTop:
-            case Role::kWorld:
+            case Role::kSection:
             case Role::kElement:
                 if (f.key.empty()) return nullptr;
                 return &((*f.node)[f.key] = std::move(value));
@@ -382,8 +418,9 @@ class SceneReader : public nlohmann::json_sax<Json> {
                 if (!isArray) f.role = Role::kElement;
             } else if (parent.role == Role::kField) {
                 f.role = Role::kSkip;
-            } else if (parent.role == Role::kTop && parent.key == "world" && !isArray) {
-                f.role = Role::kWorld;
+            } else if (parent.role == Role::kTop && !isArray &&
+                       (parent.key == "world" || parent.key == "session")) {
+                f.role = Role::kSection;
             } else if (parent.role == Role::kTop && isArray) {
                 for (int32_t k = 0; k < kListCount; ++k) {
                     if (parent.key != kListNames[k]) continue;
@@ -436,6 +473,16 @@ class SceneReader : public nlohmann::json_sax<Json> {
             list.keep = false;
         }
         element_ = Json();
+        if (list.list == kBodies && list.keep) {
+            // Every entry becomes a link in a list of the world: bounded in all, not only per
+            // array.
+            for (const std::vector<int64_t>& l : bodies_.back().lists) bodyEntries_ += l.size();
+            if (bodyEntries_ > static_cast<size_t>(kMaxSceneBodyEntries)) {
+                Fail("bodies",
+                     "the bodies' lists hold more than " + std::to_string(kMaxSceneBodyEntries) +
+                         " entries in all; the limit is " + std::to_string(kMaxSceneBodyEntries));
+            }
+        }
     }
 
     // The first opening bracket nested too deep: it ends the parse, so the text before it is
@@ -476,6 +523,7 @@ class SceneReader : public nlohmann::json_sax<Json> {
     Json top_;
     Json element_;
     size_t unknown_ = 0;
+    size_t bodyEntries_ = 0;
     std::vector<SceneParticle> particles_;
     std::vector<ConstraintRead> constraints_;
     std::vector<BodyRead> bodies_;
@@ -607,6 +655,8 @@ void CheckValues(const SceneData& s, std::vector<std::string>& warnings, const s
         risks.Note(b.friction < 0.0f || b.friction > 1.0f, path + ".friction",
                    "friction outside 0..1 adds energy at contacts");
     }
+    Within(s.session.throwBounce, kMaxSceneBounce, "session.throwBounce");
+    Within(s.session.throwFriction, kMaxSceneBounce, "session.throwFriction");
     risks.Report(warnings, name);
 }
 
@@ -687,6 +737,7 @@ SceneData SceneReader::Finish() {
     if (s.bodies.empty()) Fail("template", "names a body, but the scene has none");
     s.templateBody =
         static_cast<int32_t>(Whole(t, "template", 0, static_cast<int64_t>(s.bodies.size()) - 1));
+    if (const Json* v = Find(top, "session")) s.session = ReadSession(*v);
     CheckValues(s, warnings_, name_);
     if (unknown_ > kMaxUnknownWarnings) {
         warnings_.push_back(name_ + ": " + std::to_string(unknown_ - kMaxUnknownWarnings) +

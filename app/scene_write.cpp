@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <tuple>
 
 #include "app/scene_file.h"
 
@@ -95,6 +96,27 @@ std::string ShortestFloatText(float value) {
 #endif
 }
 
+// Left out while it is the programs' own start with no throw under way (the cursor then
+// matters to no step), so that such a state saves as it always did.
+void AppendSession(std::string& out, const SceneSession& t) {
+    const SceneSession start;
+    auto settings = [](const SceneSession& x) {
+        return std::tuple(x.stepsPerFrame, x.paused, x.captured, x.throwDivisor,
+                          FloatBits(x.throwBounce), FloatBits(x.throwFriction), x.held, x.buttons);
+    };
+    if (settings(t) == settings(start)) return;
+    auto flag = [](bool b) { return b ? "true" : "false"; };
+    out += "  \"session\": {\"stepsPerFrame\": " + std::to_string(t.stepsPerFrame) +
+           ", \"paused\": " + flag(t.paused) + ", \"captured\": " + flag(t.captured) +
+           ", \"throwDivisor\": " + std::to_string(t.throwDivisor) +
+           ", \"throwBounce\": " + SceneFloatText(t.throwBounce) +
+           ", \"throwFriction\": " + SceneFloatText(t.throwFriction) +
+           ",\n              \"held\": " + flag(t.held) +
+           ", \"buttons\": " + std::to_string(t.buttons) + ", \"cursor\": [" +
+           std::to_string(t.cursorX) + ", " + std::to_string(t.cursorY) + "], \"dragFrom\": [" +
+           std::to_string(t.dragX) + ", " + std::to_string(t.dragY) + "]},\n";
+}
+
 }  // namespace
 
 std::string SceneFloatText(float value) {
@@ -121,6 +143,7 @@ std::string WriteScene(const SceneData& s) {
            ", \"gravityy\": " + SceneFloatText(s.gravityy) +
            ", \"bodyIdCount\": " + std::to_string(s.bodyIdCount) + "},\n";
     out += "  \"template\": " + std::to_string(s.templateBody) + ",\n";
+    AppendSession(out, s.session);
     // Orders the reader would take by default are left out: slots 0, 1, 2... over the
     // whole array, and a list in slot order.
     auto order = [&out](const char* key, const std::vector<int32_t>& v) {

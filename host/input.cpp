@@ -197,6 +197,28 @@ int32_t MouseDeltaWheel() {
     return Delta(Input().wheelTotal, Input().referenceWheel);
 }
 
+MouseTables PeekMouseTables() {
+    MouseTables t;
+    for (int32_t b = 0; b < kButtonCount; ++b) {
+        if (Input().mouseStates[static_cast<size_t>(b)] != 0) t.buttons |= 1 << b;
+    }
+    t.x = Input().locationX;
+    t.y = Input().locationY;
+    t.referenceX = Input().referenceX;
+    t.referenceY = Input().referenceY;
+    return t;
+}
+
+void RestoreMouseTables(const MouseTables& t) {
+    for (int32_t b = 0; b < kButtonCount; ++b) {
+        Input().mouseStates[static_cast<size_t>(b)] = (t.buttons >> b) & 1;
+    }
+    Input().locationX = t.x;
+    Input().locationY = t.y;
+    Input().referenceX = t.referenceX;
+    Input().referenceY = t.referenceY;
+}
+
 int32_t IsAppSuspended() {
     PumpSystemEvents();
     return Input().suspended;

@@ -50,6 +50,17 @@ int32_t MouseDeltaX();
 int32_t MouseDeltaY();
 int32_t MouseDeltaWheel();
 
+// The pointer's tables as they stand, read and set without taking pending events in, so that a
+// saved scene can carry a gesture under way: the buttons held (bit b for button b), the cursor,
+// and where the next MouseDeltaX/Y measure from.
+struct MouseTables {
+    int32_t buttons = 0;
+    int32_t x = 0, y = 0;
+    int32_t referenceX = 0, referenceY = 0;
+};
+MouseTables PeekMouseTables();
+void RestoreMouseTables(const MouseTables& tables);
+
 // 1 while the application is switched away from.
 int32_t IsAppSuspended();
 // 1 once a close request has arrived; taking it clears it.

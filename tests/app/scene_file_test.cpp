@@ -267,9 +267,22 @@ INSTANTIATE_TEST_SUITE_P(
                 Minimal(kTwo, R"({"ends": [0, 1]})",
                         kBody.substr(0, kBody.size() - 1) + R"(, "bounce": 1e30})"),
                 "bodies[0].bounce: must be in -10..10, not 1e+30"},
+        BadFile{"steps", Minimal(kTwo, "", kBodyNone, R"("session": {"stepsPerFrame": 0}, )"),
+                "session.stepsPerFrame: must be in 1..20"},
         BadFile{"body ids",
                 Minimal(kTwo, "", kBodyNone).replace(52, 0, ", \"bodyIdCount\": 2147483647"),
                 "world.bodyIdCount: must be at most 1000000000"},
+        BadFile{
+            "body lists",
+            Minimal(
+                kTwo, "",
+                [] {
+                    const std::string body =
+                        R"({"verlets": [)" + Zeros(kMaxSceneArray) +
+                        R"(], "activeverlets": [], "constraints": [], "activeconstraints": []})";
+                    return body + "," + body + "," + body + "," + body;
+                }()),
+            "bodies: the bodies' lists hold more than 1200000 entries in all"},
         BadFile{
             "long list",
             Minimal(kTwo, "",

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Scenes through the programs as a user runs them.
 #
-#   scene_tool.sh SANDBOX_REPLAY SANDBOX DATA_DIR continue SCENE|demo
+#   scene_tool.sh SANDBOX_REPLAY SANDBOX DATA_DIR continue SCENE|demo|session
 #   scene_tool.sh SANDBOX_REPLAY SANDBOX DATA_DIR errors
 #
 # continue: N frames, --save, then M frames from the saved file give the same trace as N + M
@@ -40,6 +40,12 @@ case "$mode" in
       # The demo's own start (no --scene) and its throw script, split between the throws.
       script=$data/throw.txt
       n=10
+      m=30
+      start=()
+    elif [ "$scene" = session ]; then
+      # The demo after panel settings, split in the middle of a drag.
+      script=$data/session.txt
+      n=40
       m=30
       start=()
     else
@@ -86,6 +92,10 @@ case "$mode" in
     sed 's/"ends": \[4, 5\]/"ends": [4, 9999]/' "$data/../../../scenes/chain.json" >ends.json
     expect 2 "ends.json: constraints\[6\].ends\[1\]: names particle 9999" \
       "$replay" --frames 1 --scene ends.json
+    # A value no world can step is refused as a syntax error is, before any window.
+    sed '0,/"mass": 1}/s//"mass": -1}/' "$data/../../../scenes/chain.json" >mass.json
+    expect 2 "mass.json: particles\[[0-9]*\].mass: must be above 0 for a particle that moves" \
+      "$sandbox" --scene mass.json
     sed 's/"version": 1/"version": 2/' "$data/../../../scenes/chain.json" >v2.json
     expect 2 "v2.json: version: unknown version 2" "$replay" --frames 1 --scene v2.json
     sed 's/"template": 3/"template": 3, "colour": "red"/' "$data/../../../scenes/chain.json" >extra.json

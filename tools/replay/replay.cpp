@@ -124,7 +124,7 @@ class Recorder : public Object {
     void KeepScene(const DemoState& state) {
         if (!save_) return;
         try {
-            sceneText_ = WriteScene(CaptureScene(*state.world, *state.templateBox));
+            sceneText_ = SavedSceneText(state);
         } catch (const std::exception& e) {
             Fail(std::string("--save: ") + e.what());
         }
