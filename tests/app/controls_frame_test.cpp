@@ -291,7 +291,7 @@ TEST(ToolsFrame, KeysChooseTheLeftButtonsToolAndItsGesturesBuildAndCut) {
     EXPECT_FALSE(ToolForKey('8', Tool::kThrow, chosen));
 }
 
-// What the program says on the canvas: nothing in an untouched run; the keys at the top right
+// What the program says on the canvas: nothing in an untouched run; the keys on the right
 // while help is on; PAUSED at the top centre while paused.
 TEST(ToolsFrame, NoticesAreDrawnOnlyWhileThereIsSomethingToSay) {
     auto lit = [](const std::vector<uint8_t>& rgba, int32_t x0, int32_t y0, int32_t x1,
@@ -317,10 +317,10 @@ TEST(ToolsFrame, NoticesAreDrawnOnlyWhileThereIsSomethingToSay) {
     const auto& help = run.pictures[first + 1];
     const auto& paused = run.pictures[first + 2];
     // The pyramid's top box stands at x 380..430 from y 34: the top centre is clear above it.
-    EXPECT_EQ(lit(plain, 500, 0, 800, 20), 0);
+    EXPECT_EQ(lit(plain, 500, 50, 800, 80), 0);
     EXPECT_EQ(lit(plain, 360, 0, 440, 28), 0);
-    EXPECT_GT(lit(help, 500, 0, 800, 20), 50);
+    EXPECT_GT(lit(help, 500, 50, 800, 80), 50);
     EXPECT_EQ(lit(help, 360, 0, 440, 28), 0);
-    EXPECT_EQ(lit(paused, 500, 0, 800, 20), 0);
+    EXPECT_EQ(lit(paused, 500, 50, 800, 80), 0);
     EXPECT_GT(lit(paused, 360, 0, 440, 28), 50);
 }
