@@ -1,22 +1,7 @@
 #include "app/command_line.h"
 
-#include <filesystem>
-
-#include "app/message.h"
+#include "app/output_paths.h"
 #include "app/scene_source.h"
-
-namespace {
-
-namespace fs = std::filesystem;
-
-// Whether two paths name one file: the same file on disk, or the same path once made absolute.
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    if (fs::equivalent(a, b, ec)) return true;
-    return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
-}
-
-}  // namespace
 
 SandboxCommandLine ParseSandboxCommandLine(const std::vector<std::string>& args) {
     SandboxCommandLine c;
@@ -27,17 +12,11 @@ SandboxCommandLine ParseSandboxCommandLine(const std::vector<std::string>& args)
                                 {"--record", "a file name", into(c.recordPath)},
                                 {"--trace", "a file name", into(c.tracePath)}});
     if (c.help) return c;
-    const bool seenScene = !c.scene.empty(), seenRecord = !c.recordPath.empty(),
-               seenTrace = !c.tracePath.empty();
-    if (seenRecord && seenTrace && SameFile(c.recordPath, c.tracePath)) {
-        throw CommandLineError("--record and --trace name the same file '" + Shown(c.recordPath) +
-                               "'");
-    }
-    for (const std::string* out : {&c.recordPath, &c.tracePath}) {
-        if (seenScene && !out->empty() && SameFile(*out, c.scene)) {
-            throw CommandLineError("'" + Shown(*out) + "' is the --scene file; it is not replaced");
-        }
-    }
+    // No output may replace the scene file or the other output.
+    std::vector<NamedPath> files = SceneInput(c.scene);
+    if (!c.recordPath.empty()) files.push_back({"--record", c.recordPath});
+    if (!c.tracePath.empty()) files.push_back({"--trace", c.tracePath});
+    CheckDistinct(files);
     return c;
 }
 
@@ -56,5 +35,9 @@ std::string SandboxUsage() {
            "Without --scene: the pyramid. In the window: drag and release the left\n"
            "button to throw a box, F5 saves the scene to scene-0001.json, ... in the\n"
            "working folder, hold Space for collision timings, hold Escape to quit.\n"
-           "F1 opens the controls panel; R restarts, P pauses, N steps a paused frame.\n";
+           "F1 opens the controls panel; R restarts, P pauses, N steps a paused frame.\n"
+           "The outputs must be new or regular files, distinct from each other and the\n"
+           "scene; they are written whole when the session ends, by Escape or by Ctrl+C\n"
+           "(or SIGTERM, SIGHUP) between two frames. Exit status: 0 done, 1 the run\n"
+           "failed or found no display, 2 usage.\n";
 }

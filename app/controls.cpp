@@ -1,101 +1,22 @@
 #include "app/controls.h"
 
-#include <charconv>
 #include <chrono>
-#include <cmath>
-#include <cstdlib>
+#include <string>
 
 #include "app/canvas_text.h"
 #include "app/panel.h"
-#include "app/program.h"
+#include "host/clock.h"
 #include "host/graphics.h"
-#include "host/input.h"
 #include "physics/body.h"
-#include "physics/collision.h"
 #include "physics/constraint.h"
 #include "physics/verlet.h"
 
 namespace {
 
-constexpr const char* kLayerNames[kDrawLayerCount] = {"particles", "boxes", "pairs", "ids"};
-
-struct KindName {
-    CommandKind kind;
-    const char* name;
-};
-constexpr KindName kKindNames[] = {
-    {CommandKind::kPanel, "panel"},
-    {CommandKind::kPause, "pause"},
-    {CommandKind::kStep, "step"},
-    {CommandKind::kSteps, "steps"},
-    {CommandKind::kRestart, "restart"},
-    {CommandKind::kScene, "scene"},
-    {CommandKind::kGravity, "gravity"},
-    {CommandKind::kIterations, "iterations"},
-    {CommandKind::kBounce, "bounce"},
-    {CommandKind::kFriction, "friction"},
-    {CommandKind::kDivisor, "divisor"},
-    {CommandKind::kDraw, "draw"},
-    {CommandKind::kCapture, "capture"},
-    {CommandKind::kTool, "tool"},
-    {CommandKind::kStiffness, "stiffness"},
-    {CommandKind::kGrab, "grab"},
-    {CommandKind::kDrag, "drag"},
-    {CommandKind::kRelease, "release"},
-    {CommandKind::kCut, "cut"},
-    {CommandKind::kPin, "pin"},
-    {CommandKind::kErase, "erase"},
-    {CommandKind::kBox, "box"},
-    {CommandKind::kBall, "ball"},
-    {CommandKind::kRope, "rope"},
-    {CommandKind::kStick, "stick"},
-    {CommandKind::kHelp, "help"},
-};
-
-// How many pixel coordinates a tool command takes (0: it takes none).
-size_t ToolPoints(CommandKind kind) {
-    switch (kind) {
-        case CommandKind::kGrab:
-        case CommandKind::kDrag:
-        case CommandKind::kPin:
-        case CommandKind::kErase:
-            return 2;
-        case CommandKind::kBall:
-            return 3;
-        case CommandKind::kCut:
-        case CommandKind::kBox:
-        case CommandKind::kRope:
-        case CommandKind::kStick:
-            return 4;
-        default:
-            return 0;
-    }
-}
-
-const char* KindName(CommandKind kind) {
-    for (const auto& k : kKindNames) {
-        if (k.kind == kind) return k.name;
-    }
-    return "?";
-}
-
 int64_t SteadyNow() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-bool ParseWhole(const std::string& word, int32_t lo, int32_t hi, int32_t& out) {
-    const char* end = word.data() + word.size();
-    const auto [ptr, ec] = std::from_chars(word.data(), end, out);
-    return !word.empty() && ec == std::errc() && ptr == end && out >= lo && out <= hi;
-}
-
-bool ParseReal(const std::string& word, float limit, float& out) {
-    if (word.empty()) return false;
-    char* end = nullptr;
-    out = std::strtof(word.c_str(), &end);
-    return end == word.c_str() + word.size() && std::isfinite(out) && out >= -limit && out <= limit;
 }
 
 // The same test as the collision pass's: strictly inside the other's extent on an axis.
@@ -105,249 +26,22 @@ bool AxesOverlap(float aMin, float aMax, float bMin, float bMax) {
            StrictlyBetween(bMax, aMin, aMax);
 }
 
-// Seven-segment digits for body IDs: bits a (top) .. g (middle), clockwise from the top.
-constexpr uint8_t kSegments[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
-constexpr float kDigitW = 6.0f, kDigitH = 10.0f, kDigitGap = 3.0f;
-
-void DrawDigit(int32_t digit, float x, float y) {
-    const uint8_t s = kSegments[digit];
-    const float w = kDigitW, h = kDigitH, m = kDigitH / 2.0f;
-    if (s & 0x01) DrawLineSegment(x, y, x + w, y, 1);
-    if (s & 0x02) DrawLineSegment(x + w, y, x + w, y + m, 1);
-    if (s & 0x04) DrawLineSegment(x + w, y + m, x + w, y + h, 1);
-    if (s & 0x08) DrawLineSegment(x, y + h, x + w, y + h, 1);
-    if (s & 0x10) DrawLineSegment(x, y + m, x, y + h, 1);
-    if (s & 0x20) DrawLineSegment(x, y, x, y + m, 1);
-    if (s & 0x40) DrawLineSegment(x, y + m, x + w, y + m, 1);
-}
-
-void DrawNumber(int32_t n, float x, float y) {
-    const std::string text = std::to_string(n);
-    for (char c : text) {
-        if (c == '-') {
-            DrawLineSegment(x, y + kDigitH / 2.0f, x + kDigitW, y + kDigitH / 2.0f, 1);
-        } else {
-            DrawDigit(c - '0', x, y);
-        }
-        x += kDigitW + kDigitGap;
+// Each world registers its passes in the program-wide FunctionPtrList, which a lookup walks from
+// the front: an entry behind an earlier one for the same function can never be found again.
+// Dropping those keeps a restart's new world from growing the list, and changes no lookup.
+void ForgetShadowedFunctionPtrs() {
+    if (!FunctionPtrList) return;
+    for (FunctionPtr* fp : FunctionPtrList->each<FunctionPtr>()) {
+        if (GetFunctionPtr(fp->func).get() != fp) FunctionPtrList->Remove(fp);
     }
 }
 
-float Ms(int64_t ns) { return static_cast<float>(static_cast<double>(ns) / 1e6); }
-
-}  // namespace
-
-std::string CommandText(const ControlCommand& c) {
-    std::string text = KindName(c.kind);
-    if (const size_t n = ToolPoints(c.kind); n > 0) {
-        for (size_t i = 0; i < n; ++i) text += " " + std::to_string(c.p[i]);
-        return text;
-    }
-    switch (c.kind) {
-        case CommandKind::kStep:
-        case CommandKind::kRestart:
-        case CommandKind::kRelease:
-            break;
-        case CommandKind::kTool:
-            text += std::string(" ") + ToolName(static_cast<Tool>(c.value));
-            break;
-        case CommandKind::kScene:
-            text += " " + c.text;
-            break;
-        case CommandKind::kGravity:
-            text += " " + SceneFloatText(c.x) + " " + SceneFloatText(c.y);
-            break;
-        case CommandKind::kBounce:
-        case CommandKind::kFriction:
-        case CommandKind::kStiffness:
-            text += " " + SceneFloatText(c.x);
-            break;
-        case CommandKind::kDraw:
-            text += std::string(" ") + kLayerNames[static_cast<int>(c.layer)] + " " +
-                    std::to_string(c.value);
-            break;
-        default:
-            text += " " + std::to_string(c.value);
-            break;
-    }
-    return text;
-}
-
-bool IsCommandKind(const std::string& word) {
-    for (const auto& k : kKindNames) {
-        if (word == k.name) return true;
-    }
-    return false;
-}
-
-std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words,
-                                           const std::string& rest, std::string& error) {
-    if (words.empty() || !IsCommandKind(words[0])) {
-        error = "not a command";
-        return std::nullopt;
-    }
-    ControlCommand c;
-    for (const auto& k : kKindNames) {
-        if (words[0] == k.name) c.kind = k.kind;
-    }
-    const size_t args = words.size() - 1;
-    auto want = [&](size_t n, const char* what) {
-        if (args == n) return true;
-        error = "'" + words[0] + "' takes " + what;
-        return false;
-    };
-    auto flag = [&]() {
-        if (!want(1, "0 or 1")) return false;
-        if (ParseWhole(words[1], 0, 1, c.value)) return true;
-        error = "'" + words[0] + "' takes 0 or 1";
-        return false;
-    };
-    auto whole = [&](int32_t lo, int32_t hi) {
-        const std::string range = std::to_string(lo) + ".." + std::to_string(hi);
-        if (!want(1, ("a whole number in " + range).c_str())) return false;
-        if (ParseWhole(words[1], lo, hi, c.value)) return true;
-        error = "'" + words[0] + "' takes a whole number in " + range;
-        return false;
-    };
-    auto real = [&](size_t n, float limit) {
-        const std::string what = (n == 1 ? "a number in -" : "two numbers in -") +
-                                 SceneFloatText(limit) + ".." + SceneFloatText(limit);
-        if (!want(n, what.c_str())) return false;
-        if (ParseReal(words[1], limit, c.x) && (n == 1 || ParseReal(words[2], limit, c.y))) {
-            return true;
-        }
-        error = "'" + words[0] + "' takes " + what;
-        return false;
-    };
-    bool ok = false;
-    switch (c.kind) {
-        case CommandKind::kPanel:
-        case CommandKind::kPause:
-        case CommandKind::kCapture:
-        case CommandKind::kHelp:
-            ok = flag();
-            break;
-        case CommandKind::kStep:
-        case CommandKind::kRestart:
-        case CommandKind::kRelease:
-            ok = want(0, "no values");
-            break;
-        case CommandKind::kTool: {
-            Tool tool = Tool::kThrow;
-            ok = args == 1 && ToolFromName(words[1], tool);
-            c.value = static_cast<int32_t>(tool);
-            if (!ok) {
-                error = "'tool' takes one of throw, grab, cut, pin, box, ball, rope, stick, erase";
-            }
-            break;
-        }
-        case CommandKind::kStiffness:
-            ok = args == 1 && ParseReal(words[1], 1.0f, c.x) && c.x >= kMinStickElasticity;
-            if (!ok) error = "'stiffness' takes a number in 0.01..1";
-            break;
-        case CommandKind::kSteps:
-            ok = whole(1, kMaxStepsPerFrame);
-            break;
-        case CommandKind::kIterations:
-            ok = whole(0, kMaxIterations);
-            break;
-        case CommandKind::kDivisor:
-            ok = whole(1, kMaxThrowDivisor);
-            break;
-        case CommandKind::kGravity:
-            ok = real(2, kMaxGravity);
-            break;
-        case CommandKind::kBounce:
-        case CommandKind::kFriction:
-            ok = real(1, kMaxBounceOrFriction);
-            break;
-        case CommandKind::kScene:
-            c.text = rest;
-            ok = !c.text.empty();
-            if (!ok) error = "'scene' takes a built-in scene's name or a scene file";
-            break;
-        case CommandKind::kDraw: {
-            ok = want(2, "a layer (particles, boxes, pairs, ids) and 0 or 1");
-            if (!ok) break;
-            ok = false;
-            for (int32_t i = 0; i < kDrawLayerCount; ++i) {
-                if (words[1] == kLayerNames[i]) {
-                    c.layer = static_cast<DrawLayer>(i);
-                    ok = true;
-                }
-            }
-            ok = ok && ParseWhole(words[2], 0, 1, c.value);
-            if (!ok) error = "'draw' takes a layer (particles, boxes, pairs, ids) and 0 or 1";
-            break;
-        }
-        default: {  // the tools' commands, whose values are pixel coordinates
-            const size_t n = ToolPoints(c.kind);
-            std::string what = std::to_string(n) + " whole numbers in -" +
-                               std::to_string(kMaxToolCoordinate) + ".." +
-                               std::to_string(kMaxToolCoordinate);
-            if (c.kind == CommandKind::kBall) what += ", the radius not negative";
-            ok = args == n;
-            for (size_t i = 0; ok && i < n; ++i) {
-                ok = ParseWhole(words[i + 1], -kMaxToolCoordinate, kMaxToolCoordinate, c.p[i]);
-            }
-            if (ok && c.kind == CommandKind::kBall) ok = c.p[2] >= 0;
-            if (!ok) error = "'" + words[0] + "' takes " + what;
-            break;
-        }
-    }
-    if (!ok) return std::nullopt;
-    return c;
-}
-
-namespace {
-
-// The part of a command that lives in the settings (the rest acts on the world).
-void ApplyToSettings(ControlSettings& s, const ControlCommand& c) {
-    switch (c.kind) {
-        case CommandKind::kPanel:
-            s.panelOpen = c.value != 0;
-            if (!s.panelOpen) s.captured = false;
-            break;
-        case CommandKind::kPause:
-            s.paused = c.value != 0;
-            break;
-        case CommandKind::kSteps:
-            s.stepsPerFrame = c.value;
-            break;
-        case CommandKind::kBounce:
-            s.throwing.bounce = c.x;
-            break;
-        case CommandKind::kFriction:
-            s.throwing.friction = c.x;
-            break;
-        case CommandKind::kDivisor:
-            s.throwing.divisor = c.value;
-            break;
-        case CommandKind::kDraw:
-            s.draw[static_cast<size_t>(c.layer)] = c.value != 0;
-            break;
-        case CommandKind::kCapture:
-            s.captured = c.value != 0;
-            break;
-        case CommandKind::kTool:
-            s.tool = static_cast<Tool>(c.value);
-            break;
-        case CommandKind::kStiffness:
-            s.stickElasticity = c.x;
-            break;
-        case CommandKind::kHelp:
-            s.help = c.value != 0;
-            break;
-        default:
-            break;
-    }
-}
+constexpr float kIdScale = 10.0f / 6.0f;  // a body's ID is 10 pixels tall
 
 }  // namespace
 
 Controls::Controls(const SceneData* startScene)
-    : startScene_(startScene),
-      currentScene_(startScene),
+    : currentScene_(startScene),
       sceneName_(startScene != nullptr ? "the --scene scene" : "pyramid"),
       now_(&SteadyNow) {}
 
@@ -420,57 +114,81 @@ void Controls::Restart(DemoState& state) {
     BuildDemoWorld(state, currentScene_);
     // The old world goes, with everything in it: restarts do not pile up worlds.
     if (WorldList) WorldList->Remove(old.get());
+    ForgetShadowedFunctionPtrs();
 }
 
-void Controls::RunFrame(DemoState& state) {
+FramePlan Controls::BeginFrame(DemoState& state) {
     applying_.swap(pending_);
     for (const ControlCommand& c : applying_) Apply(c, state);
     applying_.clear();
     requested_ = settings_;
 
-    const int32_t startMs = ElapsedMs();
-    if (haveFrameStart_) {
-        const int32_t dt = WrapSub(startMs, lastFrameStartMs_);
-        const float fps = dt > 0 ? 1000.0f / static_cast<float>(dt) : 0.0f;
-        // Smoothed over about half a second, so that the number can be read.
-        stats_.framesPerSecond =
-            stats_.framesPerSecond == 0.0f ? fps : stats_.framesPerSecond * 0.97f + fps * 0.03f;
-    }
-    lastFrameStartMs_ = startMs;
-    haveFrameStart_ = true;
-
-    const int64_t frameStart = now_();
-    ClearFrame();
-    StepTimes times;
-    times.now = now_;
-    const bool run = !settings_.paused || stepOnce_;
+    stats_.FrameStarted(ElapsedMs());
+    frameStart_ = now_();
+    times_ = StepTimes{};
+    times_.now = now_;
+    steps_ = !settings_.paused || stepOnce_ ? settings_.stepsPerFrame : 0;
     stepOnce_ = false;
-    if (run) {
-        tools_.BeforeSteps(settings_.stepsPerFrame);
-        for (int32_t i = 0; i < settings_.stepsPerFrame; ++i) SimulationStep(*state.world, &times);
-    } else {
-        DrawStillWorld(*state.world);
-    }
-    // The pairs of the last step's collision pass, before a throw adds a body it never saw.
-    const bool counting = settings_.panelOpen || settings_.draw[size_t(DrawLayer::kPairs)];
-    if (counting) FindTestedPairs(*state.world, pairs_);
+    if (steps_ > 0) tools_.BeforeSteps(steps_);
+
+    FramePlan plan;
+    plan.steps = steps_;
+    plan.throwing = settings_.throwing;
     // The left button throws only with the Throw tool.
-    if (settings_.captured || settings_.tool != Tool::kThrow) {
-        MouseStepCaptured(state.held);
-    } else {
-        MouseStep(*state.templateBox, state.held, settings_.throwing);
+    plan.captured = settings_.captured || settings_.tool != Tool::kThrow;
+    plan.times = &times_;
+    return plan;
+}
+
+void Controls::AfterSteps(DemoState& state) {
+    if (steps_ == 0) DrawStillWorld(*state.world);
+    if (settings_.panelOpen || settings_.Draws(DrawLayer::kPairs)) {
+        FindTestedPairs(*state.world, pairs_);
     }
-    DrawLayers(state);
-    DrawCursorCross();
+}
+
+void Controls::EndFrame(DemoState& state) {
     if (gestures_ != nullptr) gestures_->Draw(settings_);
     DrawNotices();
-    if (settings_.panelOpen) CountScene(state);
-    if (panel_ != nullptr && settings_.panelOpen) panel_->Draw(state);
-    // The phases per step, so that the numbers keep their meaning when steps per frame change.
-    const int64_t steps = run ? settings_.stepsPerFrame : 1;
-    RecordFrame(now_() - frameStart, times.update / steps, times.bodies / steps,
-                times.collide / steps);
-    PresentFrame(-1);
+    if (settings_.panelOpen) {
+        stats_.CountScene(*state.world, static_cast<int32_t>(pairs_.size()));
+        if (panel_ != nullptr) panel_->Draw(state);
+    }
+    stats_.FrameEnded(now_() - frameStart_, times_, steps_);
+}
+
+void Controls::Notify(const std::string& text) {
+    notice_ = text;
+    noticeFrames_ = 3 * kWindowHertz;
+}
+
+void Controls::DrawNotices() {
+    static constexpr const char* kHelp[] = {
+        "LEFT DRAG: THROW, OR THE TOOL",
+        "RIGHT DRAG: GRAB   MIDDLE DRAG: CUT",
+        "1 THROW  2 GRAB  3 CUT  4 PIN",
+        "5 BOX/BALL  6 ROPE/STICK  7 ERASE",
+        "F1 PANEL  P PAUSE  N STEP  R RESTART",
+        "F5 SAVE  SPACE TIMINGS  ESC QUIT",
+        "H HIDES THIS",
+    };
+    const bool paused = settings_.paused;
+    if (!paused && noticeFrames_ == 0 && !settings_.help) return;
+    SetColor(255, 200, 60);
+    const float line = CanvasTextHeight() + 8.0f;
+    if (paused) DrawCanvasText("PAUSED", (kWindowWidth - CanvasTextWidth("PAUSED")) / 2.0f, 12.0f);
+    if (noticeFrames_ > 0) {
+        DrawCanvasText(notice_, (kWindowWidth - CanvasTextWidth(notice_)) / 2.0f, 12.0f + line);
+        --noticeFrames_;
+    }
+    if (settings_.help) {
+        float y = 12.0f + 2.0f * line;  // below PAUSED and the notice
+        for (const char* text : kHelp) {
+            DrawCanvasText(text, kWindowWidth - 12.0f - CanvasTextWidth(text), y);
+            y += line;
+        }
+    }
+    SetColor(255, 255, 255);
 }
 
 void Controls::DrawStillWorld(PhysicsWorld& world) {
@@ -484,8 +202,7 @@ void Controls::DrawStillWorld(PhysicsWorld& world) {
 
 void Controls::DrawLayers(const DemoState& state) {
     const auto& draw = settings_.draw;
-    const bool any = draw[0] || draw[1] || draw[2] || draw[3];
-    if (!any) return;
+    if (!(draw[0] || draw[1] || draw[2] || draw[3])) return;
     const PhysicsWorld& world = *state.world;
     if (draw[size_t(DrawLayer::kBoxes)]) {
         SetColor(0, 170, 0);
@@ -522,68 +239,10 @@ void Controls::DrawLayers(const DemoState& state) {
         }
         if (under != nullptr) {
             SetColor(0, 220, 255);
-            DrawNumber(under->ID, px + 10.0f, py - 16.0f);
+            DrawCanvasText(std::to_string(under->ID), px + 10.0f, py - 16.0f, kIdScale);
         }
     }
     SetColor(255, 255, 255);
-}
-
-void Controls::Notify(const std::string& text) {
-    notice_ = text;
-    noticeFrames_ = 3 * kWindowHertz;
-}
-
-void Controls::DrawNotices() {
-    static constexpr const char* kHelp[] = {
-        "LEFT DRAG: THROW, OR THE TOOL",
-        "RIGHT DRAG: GRAB   MIDDLE DRAG: CUT",
-        "1 THROW  2 GRAB  3 CUT  4 PIN",
-        "5 BOX/BALL  6 ROPE/STICK  7 ERASE",
-        "F1 PANEL  P PAUSE  N STEP  R RESTART",
-        "F5 SAVE  SPACE TIMINGS  ESC QUIT",
-        "H HIDES THIS",
-    };
-    const bool paused = settings_.paused;
-    if (!paused && noticeFrames_ == 0 && !settings_.help) return;
-    SetColor(255, 200, 60);
-    const float line = CanvasTextHeight() + 8.0f;
-    float y = 12.0f;
-    if (paused) {
-        DrawCanvasText("PAUSED", (kWindowWidth - CanvasTextWidth("PAUSED")) / 2.0f, y);
-        y += line;
-    }
-    if (noticeFrames_ > 0) {
-        DrawCanvasText(notice_, (kWindowWidth - CanvasTextWidth(notice_)) / 2.0f, y);
-        --noticeFrames_;
-    }
-    if (settings_.help) {
-        float hy = 12.0f + 2.0f * line;  // below PAUSED and the notice
-        for (const char* text : kHelp) {
-            DrawCanvasText(text, kWindowWidth - 12.0f - CanvasTextWidth(text), hy);
-            hy += line;
-        }
-    }
-    SetColor(255, 255, 255);
-}
-
-void Controls::CountScene(const DemoState& state) {
-    const PhysicsWorld& world = *state.world;
-    int32_t bodies = 0;
-    for ([[maybe_unused]] PhysicsBody* b : world.PhysicsBodies->fast<PhysicsBody>()) ++bodies;
-    stats_.bodies = bodies;
-    stats_.particles = world.VerletArray->last;
-    stats_.constraints = world.ConstraintArray->last;
-    stats_.pairsTested = static_cast<int32_t>(pairs_.size());
-}
-
-void Controls::RecordFrame(int64_t frameNs, int64_t updateNs, int64_t bodiesNs, int64_t collideNs) {
-    const auto i = static_cast<size_t>(stats_.next);
-    stats_.frameMs[i] = Ms(frameNs);
-    stats_.updateMs[i] = Ms(updateNs);
-    stats_.bodiesMs[i] = Ms(bodiesNs);
-    stats_.collideMs[i] = Ms(collideNs);
-    stats_.next = (stats_.next + 1) % kStatsHistory;
-    if (stats_.count < kStatsHistory) ++stats_.count;
 }
 
 void FindTestedPairs(const PhysicsWorld& world, std::vector<BodyPair>& pairs) {

@@ -1,114 +1,29 @@
 #pragma once
-// The sandbox's controls: what a running program lets its user change (pause, single frames,
-// steps per frame, the world's gravity and relaxation passes, the bounce, friction and speed
-// divisor of thrown boxes, restarting or switching scenes, debug drawing, the panel itself), the
-// statistics it keeps, and the frame that honours them.
+// The sandbox's controls: what a running program lets its user change (app/settings.h), through
+// commands (app/command.h), the tools' hold on the world (app/tools.h), and the parts of the
+// program's frame that honour them.
 //
 // Every change is a ControlCommand, applied at the start of a frame before its first step. Live,
 // the panel and its keys request them; in a replay they come from the script. Each one applied
 // is reported (a session recorder writes it as a script line), so a replay applies the same
-// command at the same frame and the two runs stay bit for bit the same. Untouched, the controlled
-// frame is exactly the program's plain frame: three steps, the mouse step, the cursor cross.
+// command at the same frame and the two runs stay bit for bit the same. The frame itself is the
+// program's one frame (RunFrame, app/program.h), which calls the controls at four points;
+// untouched, it does exactly what it does without them.
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/mouse.h"
+#include "app/command.h"
+#include "app/frame_stats.h"
+#include "app/program.h"
 #include "app/scene_file.h"
+#include "app/settings.h"
 #include "app/tools.h"
 
-struct DemoState;
 class Panel;
-
-enum class CommandKind {
-    kPanel,       // value: 1 open, 0 closed (closing also ends the panel's hold on the mouse)
-    kPause,       // value: 1 paused, 0 running
-    kStep,        // one frame's steps while paused
-    kSteps,       // value: steps per frame
-    kRestart,     // the current scene from its start
-    kScene,       // text: a built-in scene's name or a scene file; becomes the current scene
-    kGravity,     // x, y: the world's gravity, pixels per step per step
-    kIterations,  // value: the world's CONSTRAINT_ITERATIONS
-    kBounce,      // x: bounce of boxes thrown from now on
-    kFriction,    // x: friction of boxes thrown from now on
-    kDivisor,     // value: the throw's speed divisor
-    kDraw,        // layer, value: a debug drawing layer on (1) or off (0)
-    kCapture,     // value: 1 while the pointer is over the panel: the mouse throws nothing
-    kTool,        // value: the Tool the left button uses (app/tools.h)
-    kStiffness,   // x: the elasticity of sticks drawn from now on (1 a stick, below a spring)
-    kGrab,        // p: x, y: takes hold of the particle there (ParticleToHold)
-    kDrag,        // p: x, y: the held particle's new target
-    kRelease,     // lets the held particle go
-    kCut,         // p: a stroke x0, y0, x1, y1: breaks the constraints it crosses
-    kPin,         // p: x, y: pins the particle there, or unpins it
-    kErase,       // p: x, y: removes the body there
-    kBox,         // p: two corners x0, y0, x1, y1
-    kBall,        // p: centre x, y and radius
-    kRope,        // p: from x0, y0 to x1, y1
-    kStick,       // p: between the particles at x0, y0 and at x1, y1
-    kHelp,        // value: 1 shows the keys on the canvas, 0 hides them
-};
-
-enum class DrawLayer { kParticles, kBoxes, kPairs, kIds };
-inline constexpr int32_t kDrawLayerCount = 4;
-
-struct ControlCommand {
-    CommandKind kind = CommandKind::kRestart;
-    int32_t value = 0;
-    DrawLayer layer = DrawLayer::kParticles;
-    float x = 0.0f;
-    float y = 0.0f;
-    std::string text;
-    std::array<int32_t, 4> p{};  // a tool command's pixel coordinates
-};
-
-// Bounds a command's values must keep (the panel's widgets stay inside them too).
-inline constexpr int32_t kMaxStepsPerFrame = 20;
-inline constexpr int32_t kMaxIterations = 100;
-inline constexpr int32_t kMaxThrowDivisor = 1000;
-inline constexpr float kMaxGravity = 10.0f;
-inline constexpr float kMaxBounceOrFriction = 10.0f;
-
-// The command as a script line's kind and values ("gravity 0 0.07"); floats are written so that
-// they read back to the same bits.
-std::string CommandText(const ControlCommand& command);
-// Whether `word` is a command's kind.
-bool IsCommandKind(const std::string& word);
-// Parses the words of a command (kind first); nothing and `error` set when they are not one.
-// A scene's name is the rest of the line, `rest`, when given (it may hold spaces).
-std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words,
-                                           const std::string& rest, std::string& error);
-
-struct ControlSettings {
-    bool panelOpen = false;
-    bool paused = false;
-    bool captured = false;  // the pointer is over the panel
-    int32_t stepsPerFrame = 3;
-    ThrowSettings throwing;
-    std::array<bool, kDrawLayerCount> draw{};
-    Tool tool = Tool::kThrow;
-    float stickElasticity = 1.0f;
-    bool help = false;
-};
-
-// Timings of the last frames, for the panel's plots: the frame's milliseconds, and the mean
-// milliseconds of its steps' phases (0 for a paused frame).
-inline constexpr int32_t kStatsHistory = 300;  // five seconds at 60 frames a second
-struct FrameStats {
-    std::array<float, kStatsHistory> frameMs{};
-    std::array<float, kStatsHistory> updateMs{};   // relaxation and integration
-    std::array<float, kStatsHistory> bodiesMs{};   // the body pass
-    std::array<float, kStatsHistory> collideMs{};  // collision
-    int32_t next = 0;                              // the slot the next frame goes to
-    int32_t count = 0;                             // frames recorded, up to kStatsHistory
-    float framesPerSecond = 0.0f;
-    int32_t bodies = 0, particles = 0, constraints = 0, pairsTested = 0;
-};
 
 // The body pairs whose boxes overlap, in the collision pass's order: the pairs it tests for
 // contacts, given the boxes of the last body pass. Drawing and statistics only.
@@ -161,9 +76,17 @@ class Controls {
         havePointer_ = true;
     }
 
-    // One frame: the pending commands, clear, the steps (none while paused), the mouse step, the
-    // debug drawing, the cursor cross, the panel, present.
-    void RunFrame(DemoState& state);
+    // The frame's parts, in the order the frame calls them. Before the picture is cleared: the
+    // pending commands, the statistics' start, and what this frame does.
+    FramePlan BeginFrame(DemoState& state);
+    // After the steps, before the mouse step: a paused frame's picture of the world, and the
+    // last step's tested pairs (before a throw adds a body the collision pass never saw).
+    void AfterSteps(DemoState& state);
+    // After the mouse step, before the cursor cross: the debug drawing.
+    void DrawLayers(const DemoState& state);
+    // After the cursor cross, before presenting: the gesture under way, the statistics and the
+    // panel.
+    void EndFrame(DemoState& state);
 
     const ControlSettings& Settings() const { return settings_; }
     // The settings as they will be once the queued requests are applied.
@@ -183,10 +106,7 @@ class Controls {
     void Apply(const ControlCommand& command, DemoState& state);
     void Restart(DemoState& state);
     void DrawStillWorld(PhysicsWorld& world);
-    void DrawLayers(const DemoState& state);
     void DrawNotices();
-    void CountScene(const DemoState& state);
-    void RecordFrame(int64_t frameNs, int64_t updateNs, int64_t bodiesNs, int64_t collideNs);
 
     ControlSettings settings_;
     ControlSettings requested_;
@@ -194,7 +114,6 @@ class Controls {
     bool liveInput_ = true;
     std::vector<ControlCommand> pending_;
     std::vector<ControlCommand> applying_;
-    const SceneData* startScene_;
     std::shared_ptr<const SceneData> loadedScene_;  // the current scene when one was loaded
     const SceneData* currentScene_;
     std::string sceneName_;
@@ -208,9 +127,10 @@ class Controls {
     int32_t noticeFrames_ = 0;  // frames the notice stays on
     ToolActions tools_;
     FrameStats stats_;
+    int64_t frameStart_ = 0;
+    StepTimes times_;
+    int32_t steps_ = 0;            // the steps this frame runs
     std::vector<BodyPair> pairs_;  // the last step's tested pairs, while they are wanted
     int32_t pointerX_ = 0, pointerY_ = 0;
     bool havePointer_ = false;
-    int32_t lastFrameStartMs_ = 0;
-    bool haveFrameStart_ = false;
 };

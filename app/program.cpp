@@ -14,6 +14,7 @@
 #include "host/console.h"
 #include "host/graphics.h"
 #include "host/input.h"
+#include "physics/stable_step.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
 
@@ -61,12 +62,18 @@ void BuildDemoWorld(DemoState& state, const SceneData* scene) {
 
 void SimulationStep(PhysicsWorld& world, StepTimes* times) {
     const int64_t start = times != nullptr ? times->now() : 0;
-    world.Update();
+    const bool stable = world.stepMode == StepMode::kStable;
+    // The stable step is one pass, its contacts included: its time counts as the update's.
+    if (stable) {
+        StableStep(world);
+    } else {
+        world.Update();
+    }
     const int64_t updated = times != nullptr ? times->now() : 0;
-    PhysicsBody::UpdateAllPositions(&world);
+    if (!stable) PhysicsBody::UpdateAllPositions(&world);
     const int64_t placed = times != nullptr ? times->now() : 0;
     const int32_t t0 = ElapsedMs();
-    PhysicsBody::CollideAll(&world);
+    if (!stable) PhysicsBody::CollideAll(&world);
     if (times != nullptr) {
         const int64_t collided = times->now();
         times->update += updated - start;
@@ -99,14 +106,19 @@ void DrawCursorCross() {
 }
 
 void RunFrame(DemoState& state) {
-    if (state.controls != nullptr) {
-        state.controls->RunFrame(state);
-        return;
-    }
+    Controls* const controls = state.controls;
+    const FramePlan plan = controls != nullptr ? controls->BeginFrame(state) : FramePlan{};
     ClearFrame();
-    for (int32_t i = 0; i < kStepsPerFrame; ++i) SimulationStep(*state.world);
-    MouseStep(*state.templateBox, state.held);
+    for (int32_t i = 0; i < plan.steps; ++i) SimulationStep(*state.world, plan.times);
+    if (controls != nullptr) controls->AfterSteps(state);
+    if (plan.captured) {
+        MouseStepCaptured(state.held);
+    } else {
+        MouseStep(*state.templateBox, state.held, plan.throwing);
+    }
+    if (controls != nullptr) controls->DrawLayers(state);
     DrawCursorCross();
+    if (controls != nullptr) controls->EndFrame(state);
     PresentFrame(-1);
 }
 
@@ -195,10 +207,11 @@ void SaveSceneFromKey(const DemoState& state) {
     std::string said;
     try {
         said = "Saved " + SaveSceneNumbered(SavedSceneText(state), ".").filename().string();
+        std::fprintf(stderr, "%s\n", said.c_str());
     } catch (const std::exception& e) {
         said = std::string("Cannot save the scene: ") + e.what();
+        std::fprintf(stderr, "sandbox: %s\n", said.c_str());
     }
-    std::fprintf(stderr, "%s\n", said.c_str());
     if (state.controls != nullptr) state.controls->Notify(said);
 }
 

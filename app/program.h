@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "app/frame_stats.h"
+#include "app/mouse.h"
 #include "app/scene_file.h"
 #include "host/graphics.h"
 #include "physics/body.h"
@@ -76,17 +78,18 @@ bool StepFrameLoop(FrameLoop& loop);
 // frames run.
 int32_t RunFrameLoop(DemoState& state, const FrameLoopHooks& hooks = {});
 
-// One frame: clear, three simulation steps, the mouse step, the cursor cross, present; with
-// controls, their frame (app/controls.h).
-void RunFrame(DemoState& state);
-
-// Where a step's time went, in the units of `now` (the statistics' clock), added up over steps.
-struct StepTimes {
-    int64_t (*now)() = nullptr;
-    int64_t update = 0;   // world.Update: relaxation and integration
-    int64_t bodies = 0;   // the body pass
-    int64_t collide = 0;  // the collision pass
+// What one frame does that the controls can change; the defaults are the plain frame's.
+struct FramePlan {
+    int32_t steps = kStepsPerFrame;  // 0 while paused
+    ThrowSettings throwing;
+    bool captured = false;       // the pointer is over the panel: the mouse throws nothing
+    StepTimes* times = nullptr;  // the steps' phases are timed into it when given
 };
+
+// One frame: clear, three simulation steps, the mouse step, the cursor cross, present. The
+// controls, when the state has them, take part at fixed points (app/controls.h) and may change
+// the plan; untouched, they change nothing.
+void RunFrame(DemoState& state);
 
 // One simulation step: world update, body positions, then the timed collision pass; the
 // milliseconds it took are printed while the timing key is held. `times`, when given, gets the

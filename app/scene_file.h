@@ -108,6 +108,7 @@ struct SceneData {
     float gravityx = 0.0f;
     float gravityy = 0.0f;
     int32_t bodyIdCount = 0;
+    StepMode stepMode = StepMode::kDefault;
     std::vector<SceneParticle> particles;
     std::vector<SceneConstraint> constraints;
     // The world's array slots (slot order) and list order, as indices into the arrays above. The

@@ -244,7 +244,7 @@ const Keys kTopKeys = {"version",         "world",          "particles",     "co
                        "bodies",          "template",       "particleSlots", "particleList",
                        "constraintSlots", "constraintList", "session"};
 const Keys kWorldKeys = {"width",    "height",   "constraintIterations", "gravity",
-                         "gravityx", "gravityy", "bodyIdCount"};
+                         "gravityx", "gravityy", "bodyIdCount",          "stepMode"};
 const Keys kSessionKeys = {"stepsPerFrame", "paused", "captured", "throwDivisor", "throwBounce",
                            "throwFriction", "held",   "buttons",  "cursor",       "dragFrom"};
 const Keys kElementKeys[kListCount] = {
@@ -682,6 +682,11 @@ SceneData SceneReader::Finish() {
     Optional(w, "world", "gravity", s.gravity, Vec);
     Optional(w, "world", "gravityx", s.gravityx, Float);
     Optional(w, "world", "gravityy", s.gravityy, Float);
+    Optional(w, "world", "stepMode", s.stepMode, [](const Json& v, const std::string& p) {
+        if (v.is_string() && v.get<std::string>() == "default") return StepMode::kDefault;
+        if (v.is_string() && v.get<std::string>() == "stable") return StepMode::kStable;
+        Fail(p, "must be \"default\" or \"stable\", got " + Shown(v.dump()));
+    });
 
     TakeList(kParticles);
     s.particles = std::move(particles_);

@@ -60,6 +60,7 @@ SceneData CaptureScene(const PhysicsWorld& world, const PhysicsBody& templateBod
     s.gravity = {world.gravity->x, world.gravity->y};
     s.gravityx = world.gravityx;
     s.gravityy = world.gravityy;
+    s.stepMode = world.stepMode;
     s.bodyIdCount = world.PhysicsBodyIDCount;
 
     // The world's particles first, in slot order, so that a fresh scene's slots are 0, 1, 2...;
@@ -151,6 +152,7 @@ SceneWorld BuildSceneWorld(const SceneData& s) {
     w.gravity->set(s.gravity.x, s.gravity.y);
     w.gravityx = s.gravityx;
     w.gravityy = s.gravityy;
+    w.stepMode = s.stepMode;
 
     std::vector<Ref<Verlet>> vs = MakeAll<Verlet>(
         s.particles.size(), s.particleSlots, s.particleList, w.VerletList, [&](size_t k) {

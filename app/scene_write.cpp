@@ -141,7 +141,10 @@ std::string WriteScene(const SceneData& s) {
     AppendVec(out, s.gravity);
     out += ", \"gravityx\": " + SceneFloatText(s.gravityx) +
            ", \"gravityy\": " + SceneFloatText(s.gravityy) +
-           ", \"bodyIdCount\": " + std::to_string(s.bodyIdCount) + "},\n";
+           ", \"bodyIdCount\": " + std::to_string(s.bodyIdCount);
+    // Written only when it is not the default, so that files of the default step stay as they were.
+    if (s.stepMode == StepMode::kStable) out += ", \"stepMode\": \"stable\"";
+    out += "},\n";
     out += "  \"template\": " + std::to_string(s.templateBody) + ",\n";
     AppendSession(out, s.session);
     // Orders the reader would take by default are left out: slots 0, 1, 2... over the

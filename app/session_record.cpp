@@ -1,6 +1,7 @@
 #include "app/session_record.h"
 
-#include "app/controls.h"
+#include "app/command.h"
+#include "app/message.h"
 #include "host/input.h"
 
 class SessionRecorder::Listener : public Object {
@@ -20,7 +21,8 @@ constexpr int32_t kRecorderPriority = 1000000;
 
 SessionRecorder::SessionRecorder(std::FILE* out, const std::string& note) : out_(out) {
     hookContext_ = std::make_shared<Listener>(this);
-    ok_ = std::fprintf(out_, "# %s\n", note.c_str()) > 0;
+    // One comment line whatever the note holds (a scene's file name may hold a line break).
+    ok_ = std::fprintf(out_, "# %s\n", Printable(note).c_str()) > 0;
 }
 
 SessionRecorder::~SessionRecorder() { Stop(); }

@@ -1,6 +1,6 @@
 #pragma once
 // The tools a user acts on the world with, and the gestures that use them. Every action is a
-// command (app/controls.h) applied at the start of a frame, so that recordings, replays and saves
+// command (app/command.h) applied at the start of a frame, so that recordings, replays and saves
 // see the same actions at the same places: the gestures only request commands, and ToolActions
 // applies them to the world through the physics library's calls (physics/edit.h).
 //

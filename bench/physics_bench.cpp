@@ -22,10 +22,14 @@
 #include <vector>
 
 #include "app/scene.h"
+#include "bench/stack_scenes.h"
 #include "physics/body.h"
 #include "physics/constraint.h"
 #include "physics/verlet.h"
 #include "physics/world.h"
+#ifndef PHYSICS_BENCH_BASELINE
+#include "physics/stable_step.h"
+#endif
 
 namespace {
 
@@ -35,31 +39,23 @@ int32_t CollideAllPairs(PhysicsWorld* w) { return PhysicsBody::CollideAll(w); }
 int32_t CollideAllPairs(PhysicsWorld* w) { return PhysicsBody::CollideAllPairs(w); }
 #endif
 
-constexpr int32_t kIterations = 5;     // the demo's CONSTRAINT_ITERATIONS
 constexpr int32_t kThrowDivisor = 16;  // the mouse's drag-to-speed divisor and limit
 constexpr float kThrowLimit = 7.0f;
 
-// A scene and what the step needs of it. The registries are made anew for every scene, so that
-// an earlier scene's world is released when the next one is built.
-struct Scene {
-    Ref<PhysicsWorld> world;
-    Ref<PhysicsBody> templateBox;
-};
+using bench::NewWorld;
+using bench::Pyramid;
+using bench::Scene;
 
-Scene NewWorld(float width, float height) {
-    WorldList = std::make_shared<TList>();
-    FunctionPtrList = std::make_shared<TList>();
-    Scene s;
-    s.world = PhysicsWorld::Create(width, height, 1);
-    s.world->CONSTRAINT_ITERATIONS = kIterations;
-    return s;
-}
-
+#ifdef PHYSICS_BENCH_BASELINE
 void Step(PhysicsWorld* w) {
     w->Update();
     PhysicsBody::UpdateAllPositions(w);
     PhysicsBody::CollideAll(w);
 }
+#else
+// The step the world is set to: the default one, or the stable one.
+void Step(PhysicsWorld* w) { StepWorld(*w); }
+#endif
 
 void Settle(PhysicsWorld* w, int steps) {
     for (int i = 0; i < steps; ++i) Step(w);
@@ -72,54 +68,14 @@ Scene Demo() {
     return s;
 }
 
-// One square body the way the demo makes its boxes: corners clockwise from the top-left, the four
-// sides as collision edges, then two braces that do not collide.
-Ref<PhysicsBody> Square(PhysicsWorld* w, float x0, float y0, float x1, float y1, float mass,
-                        uint8_t active, const int (&braces)[2][2]) {
-    const float xy[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
-    Ref<Verlet> p[4];
-    for (int i = 0; i < 4; ++i) {
-        p[i] =
-            Verlet::Create(w, MakeVect(xy[i][0], xy[i][1]), MakeVect(0.0f, 0.0f), mass, active, 0);
-    }
-    Ref<constraint> edges[4];
-    for (int i = 0; i < 4; ++i) edges[i] = constraint::Create(w, p[i], p[(i + 1) % 4], 1, 0, -1);
-    Ref<PhysicsBody> b = PhysicsBody::Create(w);
-    for (const Ref<Verlet>& v : p) b->addverlet(v, 1);
-    for (const Ref<constraint>& c : edges) b->addconstraint(c, 1);
-    for (const auto& br : braces) {
-        b->addconstraint(constraint::Create(w, p[br[0]], p[br[1]], 1, 0, -1), 0);
-    }
-    return b;
-}
-
-// A pyramid with `rows` boxes in its bottom row, built like the demo's (the 50 x 50 box, 70 apart,
-// each row 35 right and 62 up, every box a duplicate moved into place) on an inactive floor as
-// wide as the base, 10 pixels below it.
-Scene Pyramid(int32_t rows) {
-    const float left = 100.0f;
-    const float baseWidth = 70.0f * static_cast<float>(rows - 1) + 50.0f;
-    const float height = 62.0f * static_cast<float>(rows) + 100.0f;
-    Scene s = NewWorld(left + baseWidth + 100.0f, height);
-    PhysicsWorld* w = s.world.get();
-    const float floorTop = height - 10.0f;
-    Square(w, left, floorTop, left + baseWidth, height, 99999.0f, 0, {{0, 2}, {1, 3}});
-    s.templateBox = Square(w, left, floorTop - 60.0f, left + 50.0f, floorTop - 10.0f, 1.0f, 1,
-                           {{3, 1}, {2, 0}});
-    Ref<PhysicsBody> last = s.templateBox;
-    for (int32_t k = 1; k < rows; ++k) {
-        last = last->duplicate();
-        last->Move(Vect(70.0f, 0.0f));
-    }
-    Ref<PhysicsBody> rowFirst = s.templateBox;
-    for (int32_t r = 2; r <= rows; ++r) {
-        rowFirst = rowFirst->duplicate();
-        rowFirst->Move(Vect(35.0f, -62.0f));
-        for (int32_t k = 1; k <= rows - r; ++k) {
-            rowFirst->duplicate()->Move(Vect(70.0f * static_cast<float>(k), 0.0f));
-        }
-    }
-    return s;
+// A scene switched to the stable step before it is settled.
+template <class Build>
+auto Stable(Build build) {
+    return [build] {
+        Scene s = build();
+        s.world->stepMode = StepMode::kStable;
+        return s;
+    };
 }
 
 float ThrowSpeed(int32_t delta) {
@@ -141,8 +97,13 @@ void Throw(Scene& s, float x, float y, int32_t dx, int32_t dy) {
 
 // The demo scene after `boxes` throws at pseudo-random points of the window's upper two thirds,
 // one frame (three steps) apart.
-Scene Crowded(int32_t boxes) {
+Scene Crowded(int32_t boxes, bool stable = false) {
     Scene s = Demo();
+#ifndef PHYSICS_BENCH_BASELINE
+    if (stable) s.world->stepMode = StepMode::kStable;
+#else
+    (void)stable;
+#endif
     std::mt19937 rng(20261207u);
     for (int32_t i = 0; i < boxes; ++i) {
         const auto x = static_cast<float>(60u + rng() % 680u);
@@ -316,6 +277,16 @@ void Register() {
         "step/crowded/100", [] { return Crowded(100); }, 60, 1000);
     AddStep(
         "step/crowded/500", [] { return Crowded(500); }, 60, 200);
+#ifndef PHYSICS_BENCH_BASELINE
+    // The stable step on the same scenes.
+    AddStep("step/stable/demo", Stable(Demo), 600, 3000);
+    for (auto [rows, steps] : pyramids) {
+        AddStep("step/stable/pyramid/" + std::to_string(rows),
+                Stable([rows] { return Pyramid(rows); }), 60, steps);
+    }
+    AddStep(
+        "step/stable/crowded/500", [] { return Crowded(500, true); }, 60, 200);
+#endif
     AddCollide("collide/demo", Demo, 600, 5000);
     const std::pair<int32_t, int64_t> collided[] = {{9, 5000}, {40, 300}, {63, 60}, {100, 20}};
     for (auto [rows, passes] : collided) {

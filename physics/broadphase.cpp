@@ -88,7 +88,11 @@ void Broadphase::Gather(PhysicsBody* b) {
         }
     }
     boxes_.push_back(box);
-    ownBox_.push_back(b->minxy.use_count() == 1 && b->maxxy.use_count() == 1);
+    const bool own = b->minxy.use_count() == 1 && b->maxxy.use_count() == 1;
+    // A box vector shared with something else (a particle's position, say) can move while the
+    // pass runs, so that a pair apart now meets later in the walk: paired with every body.
+    if (!own) kind = Kind::kWild;
+    ownBox_.push_back(own);
     kind_.push_back(kind);
     if (kind == Kind::kWild) wildList_.push_back(pos);
 }

@@ -101,6 +101,10 @@ struct LineSink {
     void* context = nullptr;
 };
 
+// How a world is stepped: the default step (Update, UpdateAllPositions, CollideAll), or the
+// stable step of physics/stable_step.h. StepWorld runs the one the world is set to.
+enum class StepMode : uint8_t { kDefault = 0, kStable = 1 };
+
 class PhysicsWorld : public Object {
   public:
     static const ClassInfo kClass;
@@ -140,6 +144,8 @@ class PhysicsWorld : public Object {
     Ref<TList> SpriteList;
     Ref<TList> PolygonList;
     VectRef gravity;
+    // Part of the world's state, saved with it; the default step unless a scene or user asks.
+    StepMode stepMode = StepMode::kDefault;
 
     // Not part of the world's state: where constraints are drawn.
     LineSink lineSink;

@@ -27,8 +27,12 @@
 
 class BlockPool {
   public:
+    // A free block holds the free list's next pointer, so every block is aligned for a pointer
+    // as well as for its type.
     constexpr BlockPool(size_t size, size_t align)
-        : size_((std::max(size, sizeof(void*)) + align - 1) / align * align), align_(align) {}
+        : size_((std::max(size, sizeof(void*)) + BlockAlign(align) - 1) / BlockAlign(align) *
+                BlockAlign(align)),
+          align_(BlockAlign(align)) {}
 
     void* Allocate() {
         if (free_ != nullptr) {
@@ -47,6 +51,7 @@ class BlockPool {
     }
 
   private:
+    static constexpr size_t BlockAlign(size_t align) { return std::max(align, alignof(void*)); }
     void Grow();
 
     size_t size_;

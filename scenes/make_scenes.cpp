@@ -221,6 +221,7 @@ SceneData Bridge() {
 // fall at once. Only staggered rows, as in the pyramid, stand for good.
 SceneData Tower() {
     Ref<PhysicsWorld> w = NewWorld(5);
+    w->stepMode = StepMode::kStable;
     Floor(*w);
     const int32_t heights[] = {9, 7, 8};
     for (int32_t t = 0; t < 3; ++t) {
@@ -236,6 +237,7 @@ SceneData Tower() {
 // A few hundred small boxes falling into a pile: a load for the collision pass.
 SceneData Crowd() {
     Ref<PhysicsWorld> w = NewWorld(5);
+    w->stepMode = StepMode::kStable;
     Floor(*w);
     const float size = 20.0f, pitch = 32.0f;
     for (int32_t r = 0; r < 14; ++r) {
@@ -255,6 +257,39 @@ SceneData Pyramid() {
     return CaptureScene(*w, *t);
 }
 
+// Stacks that stand in the stable step: a pyramid of twelve rows of small boxes and a wall of
+// bricks laid in a running bond, each whole brick on two below.
+SceneData Stacks() {
+    Ref<PhysicsWorld> w = NewWorld(5);
+    w->stepMode = StepMode::kStable;
+    Floor(*w);
+    const int32_t rows = 12;
+    const float box = 30.0f, pitch = 42.0f;  // 12 pixels apart: the contact distance
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t k = 0; k < rows - r; ++k) {
+            Box(*w, 20.0f + pitch * (static_cast<float>(k) + 0.5f * static_cast<float>(r)),
+                548.0f - pitch * static_cast<float>(r), box, box, kBoxMass);
+        }
+    }
+    // Rows of three bricks alternate with rows of two between half bricks, 12 pixels apart.
+    const float left = 580.0f, brickH = 20.0f, stepY = 32.0f;
+    for (int32_t r = 0; r < 15; ++r) {
+        const float y = 558.0f - stepY * static_cast<float>(r);
+        if (r % 2 == 0) {
+            for (int32_t k = 0; k < 3; ++k) {
+                Box(*w, left + 62.0f * static_cast<float>(k), y, 50.0f, brickH, kBoxMass);
+            }
+        } else {
+            Box(*w, left, y, 19.0f, brickH, kBoxMass);
+            Box(*w, left + 31.0f, y, 50.0f, brickH, kBoxMass);
+            Box(*w, left + 93.0f, y, 50.0f, brickH, kBoxMass);
+            Box(*w, left + 155.0f, y, 19.0f, brickH, kBoxMass);
+        }
+    }
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 2.0f);
+    return CaptureScene(*w, *t);
+}
+
 struct Maker {
     const char* name;
     SceneData (*make)();
@@ -262,7 +297,7 @@ struct Maker {
 
 constexpr Maker kMakers[] = {{"bridge", Bridge}, {"chain", Chain},     {"cloth", Cloth},
                              {"crowd", Crowd},   {"pyramid", Pyramid}, {"softbodies", SoftBodies},
-                             {"tower", Tower}};
+                             {"stacks", Stacks}, {"tower", Tower}};
 
 }  // namespace
 

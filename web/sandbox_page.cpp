@@ -1,8 +1,9 @@
 // The sandbox in a web page: the pyramid (or any scene) on an 800 x 600 canvas, a frame at a
 // time from the browser's animation frames, with the desktop's controls as the page's own HTML.
-// Drag and release the left button (or a finger, or a pen) to throw a box, hold Space for
-// collision timings (printed to the page's console panel and the browser's console), hold Escape
-// to end the simulation; the page then offers to start it again.
+// Drag and release the left button (or a finger, or a pen) to throw a box or use the chosen
+// tool, drag with the right button (or after a long press) to grab, hold Space for collision
+// timings (printed to the page's console panel and the browser's console), hold Escape to end
+// the simulation; the page then offers to start it again.
 //
 // The page drives the program through the functions below (exported to JavaScript). Everything
 // that changes the run is a control command, the same text as a replay script's, applied at the
@@ -27,6 +28,7 @@
 #include "app/scene_file.h"
 #include "app/scene_source.h"
 #include "app/session_record.h"
+#include "app/tools.h"
 #include "app/trace.h"
 #include "host/input.h"
 #include "host/web/web_page.h"
@@ -134,6 +136,7 @@ struct Recording {
 // and a late one is not made up later.
 struct Page {
     Controls controls{nullptr};
+    Gestures gestures{controls};  // presses and drags into tool commands, keys 1 to 7
     SandboxRun run;
     double due = 0.0;  // ms, on emscripten_get_now's clock
     bool stopped = false;
@@ -299,6 +302,8 @@ EMSCRIPTEN_KEEPALIVE const char* sandbox_state() {
     j.Add("bounce", s.throwing.bounce);
     j.Add("friction", s.throwing.friction);
     j.Add("divisor", s.throwing.divisor);
+    j.Add("tool", ToolName(s.tool));
+    j.Add("stiffness", s.stickElasticity);
     j.Add("draw",
           "[" + std::string(s.draw[0] ? "true" : "false") + "," + (s.draw[1] ? "true" : "false") +
               "," + (s.draw[2] ? "true" : "false") + "," + (s.draw[3] ? "true" : "false") + "]",
@@ -420,6 +425,11 @@ EMSCRIPTEN_KEEPALIVE int sandbox_record_start() {
         setup.push_back(Command(CommandKind::kFriction));
         setup.back().x = s.throwing.friction;
     }
+    if (s.tool != defaults.tool) setup.push_back(Command(CommandKind::kTool, int32_t(s.tool)));
+    if (s.stickElasticity != defaults.stickElasticity) {
+        setup.push_back(Command(CommandKind::kStiffness));
+        setup.back().x = s.stickElasticity;
+    }
     for (int32_t i = 0; i < kDrawLayerCount; ++i) {
         if (s.draw[static_cast<size_t>(i)]) {
             setup.push_back(Command(CommandKind::kDraw, 1));
@@ -484,6 +494,7 @@ int main() {
     try {
         StartSandbox(p.run, PageHooks(p), options);
         AttachHook(EventHook, &WatchPointer, nullptr, 1);
+        p.gestures.Start();
     } catch (const std::exception& e) {
         ReportError(e.what());
         return 1;

@@ -69,6 +69,7 @@ void TGLGraphics::GetSettings(int32_t& width, int32_t& height, int32_t& depth, i
 void TGLGraphics::Close() {
     if (context_ == nullptr && window_ == nullptr) return;
     if (driver_) driver_->Forget(this);
+    if (SdlState().displayLost) return;  // the process is ending; the connection is gone
     // Deleting the context frees its program, buffers and fences with it.
     if (context_ != nullptr) SDL_GL_DeleteContext(context_);
     if (ownsWindow_ && window_ != nullptr) SDL_DestroyWindow(window_);

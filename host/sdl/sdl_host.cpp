@@ -1,10 +1,12 @@
 #include "host/sdl/sdl_host.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -22,7 +24,30 @@ namespace {
 
 // The OpenGL library stays loaded to the end (the GL driver holds it): unloading it would tear
 // down the renderer inside SDL_Quit for nothing, just before the process ends.
-void QuitSdl() { SDL_Quit(); }
+void QuitSdl() {
+    if (!SdlState().displayLost) SDL_Quit();
+}
+
+// Xlib ends the process with exit() when the X server goes away; the exit handlers would then
+// close the window and SDL over the dead connection and wait for its replies for ever. This
+// handler marks the display lost first, so that they leave it alone, and says what happened.
+int OnDisplayLost(void* /*display*/) {
+    SdlState().displayLost = true;
+    std::fprintf(stderr, "%s: the connection to the display was lost\n",
+                 program_invocation_short_name);
+    std::exit(1);
+}
+
+void WatchForLostDisplay() {
+    const char* video = SDL_GetCurrentVideoDriver();
+    if (video == nullptr || std::strcmp(video, "x11") != 0) return;
+    // SDL links Xlib; the back end takes its entry point from there rather than linking it too.
+    using Handler = int (*)(void*);
+    using SetHandler = Handler (*)(Handler);
+    if (void* set = dlsym(RTLD_DEFAULT, "XSetIOErrorHandler")) {
+        reinterpret_cast<SetHandler>(set)(&OnDisplayLost);
+    }
+}
 
 Uint32 ActiveWindowId() {
     SDL_Window* window = ActiveSdlWindow();
@@ -119,6 +144,7 @@ void StartHost() {
     const bool video = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0;
     if (!video) SDL_Init(SDL_INIT_EVENTS);
     std::atexit(QuitSdl);
+    if (video) WatchForLostDisplay();
 
     SetSystemDriver(std::make_shared<TSDLSystemDriver>());
     StartEvents();

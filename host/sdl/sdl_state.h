@@ -12,6 +12,8 @@ class TGLLumo2DDriver;
 
 struct SdlHostState : HostBackEndState {
     bool started = false;
+    // The X server went away: nothing may be sent over its connection any more.
+    bool displayLost = false;
     // What the injected pointer and modifier keys look like so far.
     struct Injected {
         int32_t x = 0, y = 0;

@@ -309,8 +309,9 @@ int32_t QueuedPageInput() { return static_cast<int32_t>(WebState().queue.size())
 
 namespace {
 
-// A contact is kUndecided until it moves beyond the slop or lifts.
-constexpr double kTouchSlop = 8.0;  // CSS pixels a contact may wander and still be a press
+// A contact is kUndecided until it moves beyond the slop, lifts, or is held still long enough.
+constexpr double kTouchSlop = 8.0;      // CSS pixels a contact may wander and still be a press
+constexpr double kLongPressMs = 500.0;  // held still this long: the right button (a grab)
 
 // Queues a contact's record, behind the held-back ones while there are any.
 void PushContact(const WebInput& in) {
@@ -355,6 +356,7 @@ void QueuePagePointer(PagePointer phase, double clientX, double clientY) {
             s.contactY = in.y;
             s.contactClientX = clientX;
             s.contactClientY = clientY;
+            s.contactAt = emscripten_get_now();
             PushContact(in);
             return;
         case PagePointer::kMove: {
@@ -404,5 +406,9 @@ void ReleaseHeldPagePointer() {
     if (!s.heldBack.empty()) {
         for (const WebInput& in : s.heldBack.front()) QueueWebInput(in);
         s.heldBack.pop_front();
+    }
+    if (s.contact == WebHostState::Contact::kUndecided &&
+        emscripten_get_now() - s.contactAt >= kLongPressMs) {
+        DecideContact(2);  // held still: the right button's press
     }
 }

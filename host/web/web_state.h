@@ -25,6 +25,7 @@ struct WebHostState : HostBackEndState {
     Contact contact = Contact::kNone;
     int32_t contactX = 0, contactY = 0;  // canvas pixels
     double contactClientX = 0.0, contactClientY = 0.0;
+    double contactAt = 0.0;  // ms, emscripten_get_now's clock
     int32_t contactButton = 0;
     // A contact's records held back, each group until a frame has taken the ones before it.
     std::deque<std::vector<WebInput>> heldBack;

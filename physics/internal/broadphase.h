@@ -7,9 +7,10 @@
 // Boxes are binned in a uniform grid of about one box per cell; a pair is reported from the one
 // cell where both boxes' lower corners' maximum falls, so once. A box that is NaN at both ends of
 // an axis can meet nothing and is left out; one that is NaN at one end, or has its ends swapped,
-// and a body with no box vectors, is paired with every other body. The buffers are kept and
-// reused, so that once they have grown to a scene's size a pass allocates nothing. A world's
-// step cache holds one Broadphase.
+// a body with no box vectors, and one whose box vectors are not its own alone (a contact may move
+// them during the pass), is paired with every other body. The buffers are kept and reused, so
+// that once they have grown to a scene's size a pass allocates nothing. A world's step cache
+// holds one Broadphase.
 
 #include <cstdint>
 #include <span>

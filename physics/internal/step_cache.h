@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "physics/internal/broadphase.h"
+#include "physics/internal/stable_scratch.h"
 
 class Vect;
 class constraint;
@@ -90,8 +91,9 @@ struct RelaxScratch {
     bool planValid = false;
 };
 
-// The world's reusable buffers: the relaxation's and the collision pass's.
+// The world's reusable buffers: the relaxation's, the collision pass's and the stable step's.
 struct StepCache {
     RelaxScratch relax;
     Broadphase broadphase;
+    StableScratch stable;
 };

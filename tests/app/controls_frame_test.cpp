@@ -1,9 +1,11 @@
 // The controlled frame and the panel on the offscreen video driver: untouched controls give the
 // plain frame bit for bit, the panel draws over the scene and nowhere else, and the commands do
-// what they say from the frame they are applied at.
+// what they say from the frame they are applied at; and the session recorder names the query
+// that took each event in.
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -14,6 +16,8 @@
 #include "app/controls.h"
 #include "app/panel.h"
 #include "app/program.h"
+#include "app/scene_source.h"
+#include "app/session_record.h"
 #include "app/tools.h"
 #include "host/clock.h"
 #include "host/graphics.h"
@@ -72,6 +76,7 @@ struct RunResult {
     std::vector<float> lastThrow;      // bounce, friction, velocity x and y of the last thrown box
     std::vector<std::string> applied;  // the commands applied, as script text
     std::vector<int32_t> pumps;        // input queries per frame
+    int32_t functionPtrs = 0;          // FunctionPtrList's entries at the end
 };
 
 void CountPump(void* count) { ++*static_cast<int32_t*>(count); }
@@ -83,6 +88,11 @@ RunResult RunFrames(int32_t frames, const std::map<int32_t, std::function<void()
                     bool pictures = false) {
     DemoState state = StartDemo();
     Controls controls(nullptr);
+    controls.SetSceneResolver([](const std::string& arg, std::string& error) {
+        SceneLoad load = ReadSceneArgument(arg);
+        error = load.error;
+        return load.scene ? std::make_shared<const SceneData>(std::move(*load.scene)) : nullptr;
+    });
     Panel panel(controls);
     panel.Start();
     Gestures gestures(controls);
@@ -126,6 +136,7 @@ RunResult RunFrames(int32_t frames, const std::map<int32_t, std::function<void()
         }
     }
     for ([[maybe_unused]] PhysicsWorld* w : WorldList->each<PhysicsWorld>()) ++run.worlds;
+    run.functionPtrs = FunctionPtrList->Count();
     InjectKey(kQuitKey, false);
     for (int32_t b = 1; b <= 3; ++b) InjectMouseButton(b, false);
     IsKeyDown(kQuitKey);
@@ -196,13 +207,23 @@ TEST(ControlsFrame, PauseHoldsTheWorldAndStepRunsOneFrame) {
     EXPECT_EQ(paused.positions[6], plain.positions[3]);  // running again
 }
 
-TEST(ControlsFrame, RestartBuildsTheSceneAfreshAndDropsTheOldWorld) {
+// A restart builds the current scene afresh: the start scene at first, and after a switch the
+// scene switched to. The old world goes, and the program-wide registries do not grow.
+TEST(ControlsFrame, RestartBuildsTheCurrentSceneAfreshAndDropsTheOldWorld) {
     const RunResult plain = RunFrames(2, {}, {}, false);
-    const RunResult restarted = RunFrames(10, Throw(), {{9, {Cmd(CommandKind::kRestart)}}}, true);
-    EXPECT_EQ(restarted.bodies, 46);  // the thrown box went with the old world
-    EXPECT_EQ(restarted.worlds, 1);
-    EXPECT_EQ(restarted.positions[8], plain.positions[0]);
+    ControlCommand chain = Cmd(CommandKind::kScene);
+    chain.text = "chain";
+    const RunResult restarted = RunFrames(
+        14, Throw(),
+        {{9, {Cmd(CommandKind::kRestart)}}, {11, {chain}}, {13, {Cmd(CommandKind::kRestart)}}},
+        true);
+    EXPECT_EQ(restarted.positions[8], plain.positions[0]);  // the thrown box went too
     EXPECT_EQ(restarted.positions[9], plain.positions[1]);
+    EXPECT_NE(restarted.positions[10].size(), plain.positions[0].size());
+    EXPECT_EQ(restarted.positions[12], restarted.positions[10]);  // the chain from its start
+    EXPECT_EQ(restarted.positions[13], restarted.positions[11]);
+    EXPECT_EQ(restarted.worlds, 1);
+    EXPECT_EQ(restarted.functionPtrs, plain.functionPtrs);
 }
 
 TEST(ControlsFrame, ThrowSettingsAndCaptureShapeTheThrows) {
@@ -323,4 +344,52 @@ TEST(ToolsFrame, NoticesAreDrawnOnlyWhileThereIsSomethingToSay) {
     EXPECT_EQ(lit(help, 360, 0, 440, 28), 0);
     EXPECT_EQ(lit(paused, 500, 50, 800, 80), 0);
     EXPECT_GT(lit(paused, 360, 0, 440, 28), 50);
+}
+
+// The recorder names each event's query the way the replay counts them: a frame's quit test is
+// its query 1 (written `F kind`), the K-th query `F@K`; start-up's queries are always `0@K`.
+// Commands carry no query: they apply at the frame's start.
+TEST(SessionRecording, EventsNameTheQueryThatTookThemIn) {
+    DemoState state = StartDemo();
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    {
+        SessionRecorder recorder(out, "note");
+        recorder.Start();
+        InjectMouseMove(10, 20);
+        IsKeyDown(kQuitKey);
+        InjectMouseMove(11, 21);
+        IsKeyDown(kQuitKey);
+        recorder.BeginFrame(1);
+        InjectMouseMove(30, 40);
+        IsKeyDown(kQuitKey);
+        InjectMouseButton(1, true);
+        IsKeyDown(kTimingKey);
+        MouseCursorX();
+        InjectKey(kTimingKey, true);
+        MouseCursorY();
+        recorder.BeginFrame(2);
+        recorder.Command(Cmd(CommandKind::kPause, 1));
+        IsKeyDown(kQuitKey);
+        InjectMouseButton(1, false);
+        InjectKey(kTimingKey, false);
+        IsKeyDown(kQuitKey);
+        recorder.Stop();
+        ASSERT_TRUE(recorder.Finish(2));
+    }
+    std::rewind(out);
+    std::string text(4096, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), out));
+    std::fclose(out);
+    EXPECT_EQ(text,
+              "# note\n"
+              "0@1 move 10 20\n"
+              "0@2 move 11 21\n"
+              "1 move 30 40\n"
+              "1@2 down 1\n"
+              "1@4 keydown 32\n"
+              "2 pause 1\n"
+              "2@2 up 1\n"
+              "2@2 keyup 32\n"
+              "# the session ran 2 frames\n");
 }

@@ -4,13 +4,20 @@
 # --record and --trace; then sandbox-replay runs the recording, and its trace must be the live
 # one, bit for bit.
 #
-#   e2e_record.sh SANDBOX SANDBOX_REPLAY
+#   e2e_record.sh SANDBOX SANDBOX_REPLAY [INT|TERM|HUP|display]
+#
+# With a signal's name, a short session from a scene file whose name holds a line break is
+# ended by that signal instead of Escape: the program must end by the signal with both files
+# whole, and the recording must replay, with no frame count of its own, to the very frame the
+# session ended at, giving the live trace. With `display`, the X server goes away under the
+# session instead.
 #
 # Exit status 0: passed; 77: a tool is missing (ctest reports the test as skipped).
 set -uo pipefail
 
 sandbox=$1
 replay=$2
+signal=${3:-}
 title="Quorrel Application"
 
 for tool in Xvfb xdotool; do
@@ -39,9 +46,17 @@ fail() {
 source "$(dirname "$0")/x_session.sh"
 start_xvfb
 
+scene_args=()
+if [ -n "$signal" ]; then
+  scene=$'my\nscene.json'
+  "$replay" --frames 0 --save "$work/$scene" >/dev/null 2>&1 || fail "cannot make the scene file"
+  scene_args=(--scene "$scene")
+fi
 start_sandbox() {
-  (cd "$work" && exec env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$sandbox" \
-     --record session.txt --trace live.txt) >"$work/out" 2>"$work/err" &
+  # A shell starts background jobs with SIGINT ignored; give the program its default action.
+  (cd "$work" && exec env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 --default-signal=INT \
+     "$sandbox" "${scene_args[@]}" --record session.txt --trace live.txt) \
+     >"$work/out" 2>"$work/err" &
   app_pid=$!
 }
 open_sandbox_window
@@ -61,6 +76,40 @@ key() { xdotool key "$1"; sleep 0.4; }
 at 400 300
 sleep 0.3
 drag 700 250 760 200      # a throw
+
+if [ "$signal" = display ]; then
+  # The X server goes away under the session: the program says so and ends, leaving no files.
+  sleep 0.5
+  kill "$xvfb_pid"
+  xvfb_pid=""
+  wait_for_exit
+  [ -n "$status" ] || fail "still running 10 s after the display went away"
+  [ "$status" = 1 ] || fail "exit status $status after the display went away"
+  grep -q "^sandbox: the connection to the display was lost$" "$work/err" ||
+    fail "no word of the lost display"
+  ls "$work" | grep -q -e tmp- -e session.txt -e live.txt && fail "files left behind: $(ls "$work")"
+  echo "the display went away: exit status 1, nothing left behind"
+  exit 0
+fi
+
+if [ -n "$signal" ]; then
+  sleep 0.5
+  kill -"$signal" "$app_pid"
+  wait_for_exit
+  [ -n "$status" ] || fail "still running 10 s after SIG$signal"
+  [ "$status" = $((128 + $(kill -l "$signal"))) ] || fail "exit status $status after SIG$signal"
+  s="$work/session.txt"
+  grep -vEq '^(#|[0-9])' "$s" && fail "the scene's name broke the recording's first line"
+  ls "$work" | grep -q tmp- && fail "temporary files left behind: $(ls "$work")"
+  "$replay" --frames 1000000 --scene "$work/$scene" --input "$s" --trace "$work/replay.txt" \
+    2>"$work/replay.err" || fail "sandbox-replay failed on the recording"
+  cmp -s "$work/live.txt" "$work/replay.txt" ||
+    fail "the replay's trace differs from the live one: $(cmp "$work/live.txt" "$work/replay.txt")"
+  echo "SIG$signal after $(tail -n1 "$work/live.txt" | cut -d' ' -f1) frames: both files whole," \
+    "the recording replays to the same frame"
+  exit 0
+fi
+
 key F1                    # the panel opens
 click 25 199              # Paused
 key n                     # one frame, twice
@@ -76,18 +125,9 @@ key F1                    # the panel closes
 drag 700 200 720 180      # a throw into the fresh pyramid
 sleep 0.3
 xdotool keydown Escape
-status=""
-for _ in $(seq 100); do
-  if ! kill -0 "$app_pid" 2>/dev/null; then
-    wait "$app_pid"
-    status=$?
-    break
-  fi
-  sleep 0.1
-done
+wait_for_exit
 xdotool keyup Escape
 [ -n "$status" ] || fail "still running 10 s after Escape was pressed"
-app_pid=""
 [ "$status" = 0 ] || fail "exit status $status after Escape"
 
 s="$work/session.txt"

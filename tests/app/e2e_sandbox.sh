@@ -128,19 +128,9 @@ case "$mode" in
     ;;
   escape)
     xdotool keydown Escape
-    status=""
-    for _ in $(seq 100); do
-      if ! kill -0 "$app_pid" 2>/dev/null; then
-        wait "$app_pid"
-        status=$?
-        break
-      fi
-      sleep 0.1
-    done
+    wait_for_exit
     xdotool keyup Escape
-    app_pid_was=$app_pid
-    app_pid=""
-    [ -n "$status" ] || { app_pid=$app_pid_was; fail "still running 10 s after Escape was pressed"; }
+    [ -n "$status" ] || fail "still running 10 s after Escape was pressed"
     [ "$status" = 0 ] || fail "exit status $status after Escape"
     echo "ended with status 0 on Escape"
     ;;

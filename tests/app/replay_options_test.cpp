@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "app/message.h"
+#include "app/output_file.h"
 #include "tools/replay/options.h"
 #include "tools/replay/output_check.h"
-#include "tools/replay/output_file.h"
 #include "tools/replay/png_writer.h"
 
 namespace fs = std::filesystem;
@@ -267,6 +267,13 @@ TEST_F(ReplayOutput, CommittedFileAppearsWholeAndUncommittedLeavesNothing) {
     std::getline(in, line);
     EXPECT_EQ(line, "1 0 10 590");
     EXPECT_EQ(FilesIn(), 1u);
+    // Names up to the longest the directory takes: the temporary name is cut to fit.
+    for (const size_t n : {244u, 245u, 255u}) {
+        OutputFile f((dir / std::string(n, 'n')).string());
+        f.Commit();
+        EXPECT_TRUE(fs::exists(dir / std::string(n, 'n'))) << n;
+    }
+    EXPECT_EQ(FilesIn(), 4u);
 }
 
 TEST_F(ReplayOutput, UnwritableDirectoryFailsAtOnce) {

@@ -272,6 +272,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"body ids",
                 Minimal(kTwo, "", kBodyNone).replace(52, 0, ", \"bodyIdCount\": 2147483647"),
                 "world.bodyIdCount: must be at most 1000000000"},
+        BadFile{"step mode",
+                Minimal(kTwo, "", kBodyNone).replace(52, 0, ", \"stepMode\": \"stiff\""),
+                "world.stepMode: must be \"default\" or \"stable\", got \"stiff\""},
         BadFile{
             "body lists",
             Minimal(

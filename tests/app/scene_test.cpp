@@ -1,9 +1,13 @@
 #include "app/scene.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <string>
 #include <vector>
 
+#include "app/program.h"
 #include "physics/constraint.h"
 #include "physics/verlet.h"
 
@@ -172,3 +176,25 @@ TEST_F(DemoScene, CopiesKeepTheTemplateBraceOrder) {
 }
 
 }  // namespace
+
+// F5's refusal is an error: one line on standard error naming the program, none on standard
+// output (where the collision timings go).
+TEST_F(DemoScene, SaveKeyFailureGoesToStandardError) {
+    namespace fs = std::filesystem;
+    const fs::path home = fs::current_path();
+    const fs::path gone = fs::temp_directory_path() / ("save_key_" + std::to_string(getpid()));
+    fs::create_directories(gone);
+    fs::current_path(gone);
+    fs::remove(gone);  // the working folder no longer exists: nothing can be written there
+    DemoState state;
+    state.world = world;
+    state.templateBox = templateBox;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    SaveSceneFromKey(state);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    fs::current_path(home);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err.rfind("sandbox: Cannot save the scene: cannot write in", 0), 0u) << err;
+}

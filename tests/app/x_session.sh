@@ -38,3 +38,19 @@ open_sandbox_window() {
   done
   [ -n "$wid" ] || fail "no window titled '$title' within 10 s"
 }
+
+# Waits up to 10 s for the program to end: `status` is then its exit status (128 + N for
+# signal N) and `app_pid` empty; `status` stays empty while it still runs.
+wait_for_exit() {
+  status=""
+  local _
+  for _ in $(seq 100); do
+    if ! kill -0 "$app_pid" 2>/dev/null; then
+      wait "$app_pid"
+      status=$?
+      app_pid=""
+      return
+    fi
+    sleep 0.1
+  done
+}

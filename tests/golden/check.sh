@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one golden script through the replay tool and compares the trace's hash with the one
 # committed in hashes.txt; also checks that every coordinate of the trace is a finite number.
+# A line of hashes.txt that names a scene file (relative to GOLDEN_DIR) starts the run from it.
 #
 #   check.sh SANDBOX_REPLAY GOLDEN_DIR SCRIPT
 set -uo pipefail
@@ -11,10 +12,12 @@ script=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-read -r frames want < <(awk -v s="$script" '$1 == s { print $2, $3 }' "$dir/hashes.txt")
+read -r frames want scene < <(awk -v s="$script" '$1 == s { print $2, $3, $4 }' "$dir/hashes.txt")
 [ -n "${want:-}" ] || { echo "FAIL: $script has no line in hashes.txt"; exit 1; }
+args=(--frames "$frames" --input "$dir/$script" --trace "$work/trace.txt")
+[ -z "${scene:-}" ] || args+=(--scene "$dir/$scene")
 
-"$replay" --frames "$frames" --input "$dir/$script" --trace "$work/trace.txt" >/dev/null ||
+"$replay" "${args[@]}" >/dev/null ||
   { echo "FAIL: the replay of $script failed"; exit 1; }
 if grep -qiE 'nan|inf' "$work/trace.txt"; then
   echo "FAIL: $script: the trace holds coordinates that are not finite:"
@@ -26,4 +29,4 @@ if [ "$got" != "$want" ]; then
   echo "FAIL: $script over $frames frames: trace hash $got, golden $want"
   exit 1
 fi
-echo "ok: $script, $frames frames, $(wc -l <"$work/trace.txt") trace lines"
+echo "ok: $script${scene:+ in $scene}, $frames frames, $(wc -l <"$work/trace.txt") trace lines"

@@ -90,6 +90,73 @@ TEST_F(BroadphasePairs, CoverEveryMeetingPairInAllPairsOrder) {
     }
 }
 
+// A body whose box corner is a particle's position: a contact early in the pass moves the
+// particle and so grows the box, and a later pair that did not meet when the pairs were found
+// meets now. The pass must still collide it, as the all-pairs walk does. Both the small-scene
+// walk and the grid (with far-away bodies added) are checked.
+class SharedBoxCorner : public ::testing::TestWithParam<int> {
+  protected:
+    void SetUp() override {
+        WorldList = std::make_shared<TList>();
+        FunctionPtrList = std::make_shared<TList>();
+    }
+    void TearDown() override {
+        WorldList.reset();
+        FunctionPtrList.reset();
+    }
+
+    struct Built {
+        Ref<PhysicsWorld> world;
+        Ref<Verlet> corner, far;
+    };
+
+    static Ref<PhysicsBody> Body(PhysicsWorld* w, float x0, float y0, float x1, float y1) {
+        auto b = PhysicsBody::Create(w);
+        b->minxy->set(x0, y0);
+        b->maxxy->set(x1, y1);
+        return b;
+    }
+
+    static Built Build(int padding) {
+        Built r;
+        r.world = PhysicsWorld::Create(800.0f, 600.0f, 1);
+        PhysicsWorld* w = r.world.get();
+        auto particle = [w](VectRef pos) {
+            return Verlet::Create(w, std::move(pos), MakeVect(0, 0), 1.0f, 1, 0);
+        };
+        // A pushes S's corner particle 1 px right; S's box, whose upper corner is that very
+        // vector, then reaches past X's left side (110.5), which it fell short of before.
+        Body(w, 94, 94, 106, 106)->addverlet(particle(MakeVect(100, 100)), 1);
+        auto s = Body(w, 90, 90, 110, 100);
+        r.corner = particle(s->maxxy);
+        s->addverlet(r.corner, 1);
+        r.far = particle(MakeVect(120, 95));
+        Body(w, 110.5f, 92, 130, 98)->addverlet(r.far, 1);
+        Body(w, 300, 300, 320, 320);  // a fourth body, apart
+        for (int i = 0; i < padding; ++i) {
+            const float x = 400.0f + 30.0f * static_cast<float>(i % 10);
+            const float y = 200.0f + 30.0f * static_cast<float>(i / 10);
+            Body(w, x, y, x + 20.0f, y + 20.0f);
+        }
+        return r;
+    }
+};
+
+TEST_P(SharedBoxCorner, PairsMetOnlyAfterAContactMovedTheBoxAreCollided) {
+    Built fast = Build(GetParam());
+    Built reference = Build(GetParam());
+    PhysicsBody::CollideAll(fast.world.get());
+    PhysicsBody::CollideAllPairs(reference.world.get());
+    // The all-pairs walk: the corner goes to 111, then meets X's particle 10.3 px away.
+    EXPECT_NE(reference.far->pos->x, 120.0f);
+    EXPECT_EQ(fast.corner->pos->x, reference.corner->pos->x);
+    EXPECT_EQ(fast.corner->pos->y, reference.corner->pos->y);
+    EXPECT_EQ(fast.far->pos->x, reference.far->pos->x);
+    EXPECT_EQ(fast.far->pos->y, reference.far->pos->y);
+}
+
+INSTANTIATE_TEST_SUITE_P(SmallSceneAndGrid, SharedBoxCorner, ::testing::Values(0, 80));
+
 // Two worlds built and driven alike; `reference` collides through the all-pairs walk.
 class SideBySide : public ::testing::Test {
   protected:

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "physics/collision.h"
+#include "physics/stable_step.h"
 #include "physics_fixture.h"
 
 namespace {
@@ -129,6 +130,15 @@ TEST_F(SceneTest, StepsAllocateNothing) {
     Step();
     const long before = g_allocations.load();
     for (int i = 0; i < 50; ++i) Step();
+    EXPECT_EQ(g_allocations.load() - before, 0);
+}
+
+TEST_F(SceneTest, StableStepsAllocateNothing) {
+    Build();
+    w->stepMode = StepMode::kStable;
+    StepWorld(*w);
+    const long before = g_allocations.load();
+    for (int i = 0; i < 50; ++i) StepWorld(*w);
     EXPECT_EQ(g_allocations.load() - before, 0);
 }
 

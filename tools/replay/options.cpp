@@ -19,7 +19,7 @@ const char* const kReplayUsage =
     "  --frames N      frames to run (0 or more)\n"
     "  --scene FILE|NAME\n"
     "                  start from a scene file, or a built-in scene (bridge, chain, cloth,\n"
-    "                  crowd, pyramid, softbodies, tower); without it, the pyramid\n"
+    "                  crowd, pyramid, softbodies, stacks, tower); without it, the pyramid\n"
     "  --input FILE    script of input events, lines 'F kind args' (F: frame, from 1):\n"
     "                    move X Y           X, Y in -1000000..1000000 (client pixels)\n"
     "                    down B | up B      B: 1 left, 2 right, 3 middle\n"

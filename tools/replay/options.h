@@ -7,7 +7,7 @@
 // (app/option_reader.h: `--name value` or `--name=value`; a bad one is a UsageError.)
 // A script line is `F kind args`: frame F (from 1), then an input event, one of
 //   move X Y | down B | up B | keydown K | keyup K | wheel N | focus 0|1
-// delivered before frame F's first input query, or a control command (app/controls.h:
+// delivered before frame F's first input query, or a control command (app/command.h:
 // panel, pause, step, steps, restart, scene, gravity, iterations, bounce, friction, divisor,
 // draw, capture), applied at the start of frame F's first step.
 //
@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
+#include "app/command.h"
 #include "app/option_reader.h"
 
 enum class ScriptKind { kMove, kDown, kUp, kKeyDown, kKeyUp, kWheel, kFocus, kCommand };

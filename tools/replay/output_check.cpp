@@ -4,60 +4,20 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include "app/message.h"
-#include "tools/replay/output_file.h"
+#include "app/output_file.h"
+#include "app/output_paths.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Named {
-    std::string option;
-    std::string path;
-};
-
-std::string Quoted(const Named& n) { return n.option + " '" + Shown(n.path) + "'"; }
-
-// The path with every existing directory resolved, for comparing names of one file.
-fs::path Resolved(const std::string& path) {
-    std::error_code ec;
-    fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
-    if (ec) p = fs::absolute(path, ec).lexically_normal();
-    return p;
-}
-
-std::optional<struct stat> StatOf(const fs::path& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return std::nullopt;
-    return st;
-}
-
-// Two names of one file: equal once resolved, or two links to one inode.
-bool SameFile(const std::string& a, const std::string& b) {
-    if (Resolved(a) == Resolved(b)) return true;
-    const auto sa = StatOf(a), sb = StatOf(b);
-    return sa && sb && sa->st_dev == sb->st_dev && sa->st_ino == sb->st_ino;
-}
-
-void CheckFileOutput(const Named& out) {
-    struct stat st {};
-    if (lstat(out.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        throw UsageError(Quoted(out) + " is a directory");
-    }
-    try {
-        OutputFile probe(out.path);  // refuses what is not a regular file; removed at once
-    } catch (const std::exception& e) {
-        throw UsageError(out.option + std::string(": ") + e.what());
-    }
-}
-
 // The nearest directory that exists on the way to `dir`; throws when something other than a
 // directory stands on the way.
-fs::path ExistingAncestor(const Named& dir) {
+fs::path ExistingAncestor(const NamedPath& dir) {
     fs::path p = fs::absolute(dir.path).lexically_normal();
     for (;;) {
         struct stat st {};
@@ -72,7 +32,7 @@ fs::path ExistingAncestor(const Named& dir) {
     }
 }
 
-void CheckPictureDirectory(const Named& dir, int32_t every, int32_t frames) {
+void CheckPictureDirectory(const NamedPath& dir, int32_t every, int32_t frames) {
     const fs::path ancestor = ExistingAncestor(dir);
     const bool exists = ancestor == fs::absolute(dir.path).lexically_normal();
     // A file made and removed at once where the pictures (or the directory) will go.
@@ -95,9 +55,9 @@ void CheckPictureDirectory(const Named& dir, int32_t every, int32_t frames) {
 }
 
 // Whether the single output or input `file` is also one of the series' pictures.
-bool InSeries(const std::string& file, const Named& dir, int32_t every, int32_t frames) {
-    const fs::path resolved = Resolved(file);
-    if (resolved.parent_path() == Resolved(dir.path) &&
+bool InSeries(const std::string& file, const NamedPath& dir, int32_t every, int32_t frames) {
+    const fs::path resolved = ResolvedPath(file);
+    if (resolved.parent_path() == ResolvedPath(dir.path) &&
         IsSeriesPicture(resolved.filename().string(), every, frames)) {
         return true;
     }
@@ -135,14 +95,12 @@ bool IsSeriesPicture(const std::string& name, int32_t every, int32_t frames) {
 }
 
 void CheckOutputs(const ReplayOptions& options, const std::vector<ScriptEvent>& events) {
-    std::vector<Named> files;  // the inputs first, then the single outputs
+    std::vector<NamedPath> files;  // the inputs first, then the single outputs
     if (!options.inputPath.empty()) files.push_back({"--input", options.inputPath});
     // A scene named by a file (not a built-in's name) is an input too, whether --scene or a
     // script's scene command names it.
+    for (const NamedPath& scene : SceneInput(options.scene)) files.push_back(scene);
     std::error_code ec;
-    if (!options.scene.empty() && fs::exists(options.scene, ec)) {
-        files.push_back({"--scene", options.scene});
-    }
     for (const ScriptEvent& e : events) {
         if (e.kind == ScriptKind::kCommand && e.command.kind == CommandKind::kScene &&
             fs::exists(e.command.text, ec)) {
@@ -154,15 +112,10 @@ void CheckOutputs(const ReplayOptions& options, const std::vector<ScriptEvent>& 
     if (!options.pngPath.empty()) files.push_back({"--png", options.pngPath});
     if (!options.savePath.empty()) files.push_back({"--save", options.savePath});
     const bool series = options.pngEvery > 0;
-    const Named dir{"--png-dir", options.pngDir};
+    const NamedPath dir{"--png-dir", options.pngDir};
 
+    CheckDistinct(files);
     for (size_t i = 0; i < files.size(); ++i) {
-        for (size_t j = i + 1; j < files.size(); ++j) {
-            if (SameFile(files[i].path, files[j].path)) {
-                throw UsageError(Quoted(files[i]) + " and " + Quoted(files[j]) +
-                                 " name the same file");
-            }
-        }
         if (series && SameFile(files[i].path, dir.path)) {
             throw UsageError(Quoted(files[i]) + " and " + Quoted(dir) + " name the same path");
         }
@@ -171,7 +124,7 @@ void CheckOutputs(const ReplayOptions& options, const std::vector<ScriptEvent>& 
                              " series");
         }
     }
-    for (const Named& out : files) {
+    for (const NamedPath& out : files) {
         if (out.option.rfind("--", 0) == 0 && out.option != "--input" && out.option != "--scene") {
             CheckFileOutput(out);
         }

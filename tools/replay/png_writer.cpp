@@ -5,7 +5,7 @@
 #include <csetjmp>
 #include <stdexcept>
 
-#include "tools/replay/output_file.h"
+#include "app/output_file.h"
 
 namespace {
 

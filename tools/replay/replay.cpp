@@ -9,6 +9,7 @@
 
 #include "app/controls.h"
 #include "app/message.h"
+#include "app/output_file.h"
 #include "app/panel.h"
 #include "app/program.h"
 #include "app/scene_file.h"
@@ -22,7 +23,6 @@
 #include "host/system.h"
 #include "physics/verlet.h"
 #include "tools/replay/output_check.h"
-#include "tools/replay/output_file.h"
 #include "tools/replay/png_writer.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 // An output file that appears whole or not at all: it is written under a temporary name in the
-// same directory and renamed onto its real name by Commit. Dropped without Commit, the temporary
+// same directory (the real name, cut short where need be, and a suffix) and renamed onto its
+// real name by Commit. Dropped without Commit, the temporary
 // file is removed, so a failed run leaves nothing partial behind; so does a run ended by a
 // signal, once InstallTempFileCleanup has run.
 //
@@ -41,3 +42,14 @@ void CheckReplaceable(const std::string& path);
 // On SIGINT, SIGTERM, SIGHUP and SIGPIPE: removes every temporary file of a live OutputFile,
 // then ends the process by the same signal, as it would have ended without the handler.
 void InstallTempFileCleanup();
+
+// For a live session, whose files are to hold whole frames however it ends: the first of those
+// signals only asks the session to end, and SessionEndSignal says which one came; the program
+// ends its session between two frames, commits its files, then calls ReraiseSessionEndSignal.
+// A second signal acts as InstallTempFileCleanup's handler does.
+void InstallSessionEndSignals();
+// The signal that asked the session to end, or 0.
+int SessionEndSignal();
+// Ends the process by the signal that asked the session to end, as it would have ended
+// without the handler; returns when none did.
+void ReraiseSessionEndSignal();

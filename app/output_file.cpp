@@ -1,4 +1,4 @@
-#include "tools/replay/output_file.h"
+#include "app/output_file.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -7,11 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "app/message.h"
@@ -54,14 +57,55 @@ void ReleaseSlot(int slot) {
     if (slot >= 0) g_temps[static_cast<size_t>(slot)].used.store(false);
 }
 
-void RemoveTempsAndReraise(int sig) {
+void RemoveTemps() {
     for (TempSlot& t : g_temps) {
         if (t.used.load()) unlink(t.path);
     }
+}
+
+void RemoveTempsAndReraise(int sig) {
+    RemoveTemps();
     // The signal is blocked while its handler runs: raised again with the default action, it
     // ends the process as soon as the handler returns.
     signal(sig, SIG_DFL);
     raise(sig);
+}
+
+// The signal that asked a live session to end; the handler's first call sets it.
+std::atomic<int> g_endSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void AskSessionEnd(int sig) {
+    int none = 0;
+    if (!g_endSignal.compare_exchange_strong(none, sig)) RemoveTempsAndReraise(sig);
+}
+
+void InstallHandler(void (*handler)(int), int flags) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = flags;
+    sigemptyset(&action.sa_mask);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        // A signal the caller chose to ignore stays ignored (nohup, a shell's background job).
+        struct sigaction old {};
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        sigaction(sig, &action, nullptr);
+    }
+}
+
+// The temporary name for `path`: its directory, its file name cut so that the suffix still fits
+// in the longest name the directory takes, then ".tmp-XXXXXX" for mkstemp.
+std::string TempPattern(const std::string& path) {
+    constexpr std::string_view kSuffix = ".tmp-XXXXXX";
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::string dir = nameStart == 0 ? "." : path.substr(0, nameStart);
+    const long longest = pathconf(dir.c_str(), _PC_NAME_MAX);
+    const size_t fits =
+        (longest > static_cast<long>(kSuffix.size()) ? static_cast<size_t>(longest) : 255) -
+        kSuffix.size();
+    const size_t nameLength = std::min(path.size() - nameStart, fits);
+    return path.substr(0, nameStart + nameLength) + std::string(kSuffix);
 }
 
 const char* KindOf(mode_t mode) {
@@ -82,22 +126,31 @@ void CheckReplaceable(const std::string& path) {
                              ", not a regular file; refusing to replace it");
 }
 
+// A process ended with exit() from deep inside a run (the display lost) removes them too.
 void InstallTempFileCleanup() {
-    struct sigaction action {};
-    action.sa_handler = RemoveTempsAndReraise;
-    sigemptyset(&action.sa_mask);
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-        // A signal the caller chose to ignore stays ignored (nohup, a shell's background job).
-        struct sigaction old {};
-        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-        sigaction(sig, &action, nullptr);
-    }
+    InstallHandler(RemoveTempsAndReraise, 0);
+    std::atexit(RemoveTemps);
+}
+
+// Restarting what a signal interrupts: the session goes on to the end of its frame.
+void InstallSessionEndSignals() {
+    InstallHandler(AskSessionEnd, SA_RESTART);
+    std::atexit(RemoveTemps);
+}
+
+int SessionEndSignal() { return g_endSignal.load(); }
+
+void ReraiseSessionEndSignal() {
+    const int sig = g_endSignal.load();
+    if (sig == 0) return;
+    signal(sig, SIG_DFL);
+    raise(sig);
 }
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     CheckReplaceable(path_);
     // The temporary name sits beside the target so that the rename cannot cross file systems.
-    std::string pattern = path_ + ".tmp-XXXXXX";
+    const std::string pattern = TempPattern(path_);
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     // Signals wait while the file is made and its name recorded, so that none can fall between

@@ -1,0 +1,44 @@
+#pragma once
+// The stable step's buffers (physics/stable_step.h), part of the world's StepCache.
+
+#include <cstdint>
+#include <vector>
+
+class Vect;
+class constraint;
+
+// The stable step's buffers, kept from step to step so that a step allocates nothing once they
+// have grown to the scene's size. None of it is the world's state: all is gathered anew per step.
+struct StableScratch {
+    struct Particle {
+        float x, y;    // position, worked on
+        float px, py;  // position at the substep's start
+        float vx, vy;  // speed, pixels per step
+        float w;       // inverse mass; 0 for what the corrections never move
+        float move;    // 1 when the particle is integrated (it holds its slot in the world's array)
+    };
+    struct Link {  // where a particle's numbers go back to
+        Vect* pos;
+        Vect* oldpos;
+        Vect* vel;
+        Vect* accvel;
+    };
+    struct Rod {
+        int32_t a, b;  // particle entries
+        float rest;
+        float rest2;  // rest squared
+        float share;  // the stiffness over both ends' inverse masses
+        float breakPoint;
+        constraint* owner;
+    };
+    struct Contact {
+        int32_t p;     // the particle pushed out
+        int32_t a, b;  // the edge's ends, or a = the other particle and b = -1
+        float mu;      // how much slip friction holds, per pixel of push
+    };
+    std::vector<Particle> particles;  // the world's array slots first, then ends outside it
+    std::vector<Link> links;
+    std::vector<Rod> rods;
+    std::vector<Contact> contacts;
+    std::vector<float> bodyReach;  // per body in broadphase order: its particles' farthest move
+};

@@ -1,0 +1,411 @@
+#include "physics/stable_step.h"
+
+#include <cmath>
+
+#include "physics/body.h"
+#include "physics/collision.h"
+#include "physics/constraint.h"
+#include "physics/internal/step_cache.h"
+#include "physics/verlet.h"
+#include "physics/world.h"
+
+namespace {
+
+using Particle = StableScratch::Particle;
+using Rod = StableScratch::Rod;
+using Contact = StableScratch::Contact;
+
+constexpr float D = kContactDistance;
+constexpr float D2 = kContactDistance * kContactDistance;
+// A massless active particle gives way to everything, as in the default relaxation: it gets an
+// inverse mass this large.
+constexpr float kLightest = 1.0e6f;
+// Contacts within this much of touching (beyond the bodies' own motion) are kept for the step.
+constexpr float kSlack = 1.0f;
+// Static friction holds a slip of up to this many times the two bodies' friction product times
+// the push of the contact.
+constexpr float kFrictionScale = 0.25f;
+// The most of an old overlap a contact undoes in one substep.
+constexpr float kRecover = 0.2f;
+
+float InverseMass(const Verlet& v) {
+    if (!v.active) return 0.0f;
+    return v.mass > 1.0e-6f ? 1.0f / v.mass : kLightest;
+}
+
+// The particle's entry: its slot when it holds one in the world's array, else a new entry after
+// the slots (a particle that has left the world still moves with the constraints that reach it).
+int32_t EntryOf(Verlet& v, const Array& arr, StableScratch& s) {
+    const int32_t slot = v.index;
+    if (slot >= 0 && slot < arr.last && arr.at(slot) == &v) return slot;
+    const Vect& p = *v.pos;
+    s.particles.push_back({p.x, p.y, p.x, p.y, 0.0f, 0.0f, InverseMass(v), 0.0f});
+    s.links.push_back({v.pos.get(), nullptr, nullptr, nullptr});
+    return static_cast<int32_t>(s.particles.size()) - 1;
+}
+
+void Gather(PhysicsWorld& world, StableScratch& s) {
+    const Array& arr = *world.VerletArray;
+    const Vect& g = *world.gravity;
+    s.particles.clear();
+    s.links.clear();
+    for (int32_t i = 0; i < arr.last; ++i) {
+        auto* v = ObjectCast<Verlet>(arr.at(i));
+        if (v == nullptr) {
+            s.particles.push_back({0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+            s.links.push_back({nullptr, nullptr, nullptr, nullptr});
+            continue;
+        }
+        const Vect& p = *v->pos;
+        const Vect& o = *v->oldpos;
+        const Vect& a = *v->accvel;
+        float vx = p.x - o.x + a.x;
+        float vy = p.y - o.y + a.y;
+        if (v->active) {
+            vx = vx + g.x;
+            vy = vy + g.y;
+        }
+        s.particles.push_back({p.x, p.y, p.x, p.y, vx, vy, InverseMass(*v), 1.0f});
+        s.links.push_back({v->pos.get(), v->oldpos.get(), v->vel.get(), v->accvel.get()});
+    }
+    s.rods.clear();
+    const Array& cons = *world.ConstraintArray;
+    for (int32_t i = 0; i < cons.last; ++i) {
+        auto* c = ObjectCast<constraint>(cons.at(i));
+        if (c == nullptr || !c->v1 || !c->v2) continue;
+        const int32_t a = EntryOf(*c->v1, arr, s);
+        const int32_t b = EntryOf(*c->v2, arr, s);
+        float stiffness = c->elasticity < 1.0f ? c->elasticity : 1.0f;
+        if (!(stiffness > 0.0f)) stiffness = 0.0f;
+        const float w =
+            s.particles[static_cast<size_t>(a)].w + s.particles[static_cast<size_t>(b)].w;
+        const float rest = c->OriginalLength;
+        // the correction shared by inverse mass, or nothing when neither end can move
+        const float share = w == 0.0f ? 0.0f : stiffness / w;
+        s.rods.push_back({a, b, rest, rest * rest, share, c->BreakPoint, c});
+    }
+}
+
+// The body's particles' farthest move this step, and its box grown by it, written into the body
+// for the broadphase (the box is made anew at the end of the step).
+void GrowBoxes(PhysicsWorld& world, StableScratch& s) {
+    s.bodyReach.clear();
+    const Array& arr = *world.VerletArray;
+    for (PhysicsBody* b : world.PhysicsBodies->fast<PhysicsBody>()) {
+        float reach = 0.0f;
+        bool first = true;
+        float x0 = 0.0f, y0 = 0.0f, x1 = 0.0f, y1 = 0.0f;
+        for (Verlet* v : b->activeverlets->fast<Verlet>()) {
+            const int32_t slot = v->index;
+            float vx = 0.0f, vy = 0.0f;
+            if (slot >= 0 && slot < arr.last && arr.at(slot) == v) {
+                const Particle& p = s.particles[static_cast<size_t>(slot)];
+                vx = p.vx;
+                vy = p.vy;
+            }
+            const float r = std::fabs(vx) + std::fabs(vy);
+            if (r > reach) reach = r;
+            const float x = v->pos->x;
+            const float y = v->pos->y;
+            if (first || x < x0) x0 = x;
+            if (first || x > x1) x1 = x;
+            if (first || y < y0) y0 = y;
+            if (first || y > y1) y1 = y;
+            first = false;
+        }
+        s.bodyReach.push_back(reach);
+        if (first) continue;
+        const float grow = kCollisionRadius + reach + kSlack;
+        b->minxy->set(x0 - grow, y0 - grow);
+        b->maxxy->set(x1 + grow, y1 + grow);
+    }
+}
+
+int32_t SlotOf(const Verlet& v, const Array& arr) {
+    const int32_t slot = v.index;
+    return (slot >= 0 && slot < arr.last && arr.at(slot) == &v) ? slot : -1;
+}
+
+// The contacts that may touch during the step: particle pairs and particle-edge pairs of two
+// bodies closer than the contact distance plus both bodies' reach.
+void FindContacts(PhysicsWorld& world, StableScratch& s) {
+    s.contacts.clear();
+    const Array& arr = *world.VerletArray;
+    Broadphase& bp = world.Cache().broadphase;
+    const std::span<const Broadphase::Pair> pairs = bp.Find(*world.PhysicsBodies);
+    const std::span<PhysicsBody* const> bodies = bp.bodies();
+    for (const Broadphase::Pair& pr : pairs) {
+        const PhysicsBody& A = *bodies[static_cast<size_t>(pr.outer)];
+        const PhysicsBody& B = *bodies[static_cast<size_t>(pr.inner)];
+        if (A.maxxy->x < B.minxy->x || B.maxxy->x < A.minxy->x || A.maxxy->y < B.minxy->y ||
+            B.maxxy->y < A.minxy->y) {
+            continue;
+        }
+        const float reach = s.bodyReach[static_cast<size_t>(pr.outer)] +
+                            s.bodyReach[static_cast<size_t>(pr.inner)] + kSlack;
+        const float near = D + reach;
+        const float mu = A.friction * B.friction * kFrictionScale;
+        const auto particlesA = bp.Particles(pr.outer);
+        const auto particlesB = bp.Particles(pr.inner);
+        for (const Broadphase::Particle& pa : particlesA) {
+            const int32_t i = SlotOf(*pa.v, arr);
+            if (i < 0) continue;
+            const Particle& p = s.particles[static_cast<size_t>(i)];
+            for (const Broadphase::Particle& pb : particlesB) {
+                const int32_t j = SlotOf(*pb.v, arr);
+                if (j < 0) continue;
+                const Particle& q = s.particles[static_cast<size_t>(j)];
+                const float dx = p.x - q.x;
+                const float dy = p.y - q.y;
+                if (dx * dx + dy * dy < near * near) s.contacts.push_back({i, j, -1, mu});
+            }
+        }
+        auto edges = [&](std::span<const Broadphase::Particle> ps,
+                         std::span<const Broadphase::Edge> es) {
+            for (const Broadphase::Particle& pt : ps) {
+                const int32_t i = SlotOf(*pt.v, arr);
+                if (i < 0) continue;
+                const Particle& p = s.particles[static_cast<size_t>(i)];
+                for (const Broadphase::Edge& e : es) {
+                    const int32_t a = SlotOf(*e.a, arr);
+                    const int32_t b = SlotOf(*e.b, arr);
+                    if (a < 0 || b < 0) continue;
+                    const Particle& pa = s.particles[static_cast<size_t>(a)];
+                    const Particle& pb = s.particles[static_cast<size_t>(b)];
+                    const float ex = pb.x - pa.x;
+                    const float ey = pb.y - pa.y;
+                    const float len2 = ex * ex + ey * ey;
+                    if (len2 == 0.0f) continue;  // zero-length edge: no side to push from
+                    float t = ((p.x - pa.x) * ex + (p.y - pa.y) * ey) / len2;
+                    if (t < 0.0f) t = 0.0f;
+                    if (t > 1.0f) t = 1.0f;
+                    const float dx = p.x - (pa.x + ex * t);
+                    const float dy = p.y - (pa.y + ey * t);
+                    if (dx * dx + dy * dy < near * near) s.contacts.push_back({i, a, b, mu});
+                }
+            }
+        };
+        edges(particlesA, bp.Edges(pr.inner));
+        edges(particlesB, bp.Edges(pr.outer));
+    }
+}
+
+// The substep's start: every particle of the world's array moves by its speed, the active ones
+// gaining their share of gravity first.
+void Predict(StableScratch& s, int32_t n, float inv, float gx, float gy) {
+    for (int32_t i = 0; i < n; ++i) {
+        Particle& p = s.particles[static_cast<size_t>(i)];
+        p.px = p.x;
+        p.py = p.y;
+        if (p.move == 0.0f) continue;
+        if (p.w > 0.0f) {
+            p.vx = p.vx + gx;
+            p.vy = p.vy + gy;
+        }
+        p.x = p.x + p.vx * inv;
+        p.y = p.y + p.vy * inv;
+    }
+}
+
+// One round over the constraints. In a substep's first round each constraint's stretch, which the
+// substep's motion alone made, is compared with its break point as a whole step's would be: times
+// the substeps.
+void SolveRods(StableScratch& s, bool firstRound, float substeps) {
+    Particle* ps = s.particles.data();
+    for (const Rod& r : s.rods) {
+        Particle& a = ps[r.a];
+        Particle& b = ps[r.b];
+        const float dx = a.x - b.x;
+        const float dy = a.y - b.y;
+        const float dd = dx * dx + dy * dy;
+        if (firstRound && r.breakPoint > 0.0f &&
+            (std::sqrt(dd) - r.rest) * substeps > r.breakPoint) {
+            r.owner->setremove = 1;
+        }
+        // (d - rest) / d taken as (d^2 - rest^2) / (d^2 + rest^2): the same near the rest length,
+        // where the rods of a box stay, with no square root; far from it the pull is gentler.
+        const float sum = dd + r.rest2;
+        if (sum == 0.0f) continue;  // coincident ends of a rod of no length: nothing to do
+        const float l = (dd - r.rest2) / sum * r.share;
+        const float fx = dx * l;
+        const float fy = dy * l;
+        a.x = a.x - fx * a.w;
+        a.y = a.y - fy * a.w;
+        b.x = b.x + fx * b.w;
+        b.y = b.y + fy * b.w;
+    }
+}
+
+// Holds the contact's sideways slip since the substep began: all of it while it stays within mu
+// times the push, else that much of it. wp, wa, wb are the inverse masses the push used.
+inline void Friction(Particle& p, float wp, Particle& a, float wa, float ua, Particle& b, float wb,
+                     float ub, float nx, float ny, float push, float invW, float mu) {
+    const float rx = p.x - p.px - (ua * (a.x - a.px) + ub * (b.x - b.px));
+    const float ry = p.y - p.py - (ua * (a.y - a.py) + ub * (b.y - b.py));
+    const float rn = rx * nx + ry * ny;
+    const float tx = rx - rn * nx;
+    const float ty = ry - rn * ny;
+    const float slip2 = tx * tx + ty * ty;
+    const float limit = mu * push;
+    // within the limit: all of the slip is held, with no square root to take
+    const float keep = slip2 > limit * limit ? limit / std::sqrt(slip2) : 1.0f;
+    const float cx = tx * keep * invW;
+    const float cy = ty * keep * invW;
+    p.x = p.x - cx * wp;
+    p.y = p.y - cy * wp;
+    a.x = a.x + cx * wa * ua;
+    a.y = a.y + cy * wa * ua;
+    b.x = b.x + cx * wb * ub;
+    b.y = b.y + cy * wb * ub;
+}
+
+// How far a contact pushes: the overlap made during this substep, and of the overlap already
+// there when it began (measured along the same normal) no more than kRecover, so that an overlap
+// left over from the substeps before is undone slowly instead of turned into speed.
+inline float Push(float overlap, float before) {
+    if (!(before > 0.0f)) return overlap;
+    const float limited = overlap - before + kRecover;
+    return limited < overlap ? limited : overlap;
+}
+
+// Pushes particle p out of the point of edge a-b at ua, ub (or of particle a: ua 1, ub 0).
+inline void Resolve(Particle& p, Particle& a, float ua, Particle& b, float ub, float dx, float dy,
+                    float d, const Contact& c) {
+    const float wp = p.w;
+    const float wa = a.w;
+    const float wb = b.w;
+    const float w = wp + wa * ua * ua + wb * ub * ub;
+    if (w == 0.0f) return;  // nothing can move
+    const float invD = 1.0f / d;
+    const float nx = dx * invD;
+    const float ny = dy * invD;
+    const float fx0 = a.px * ua + b.px * ub;
+    const float fy0 = a.py * ua + b.py * ub;
+    const float push = Push(D - d, D - ((p.px - fx0) * nx + (p.py - fy0) * ny));
+    if (!(push > 0.0f)) return;
+    const float invW = 1.0f / w;
+    const float l = push * invW;
+    p.x = p.x + nx * l * wp;
+    p.y = p.y + ny * l * wp;
+    a.x = a.x - nx * l * wa * ua;
+    a.y = a.y - ny * l * wa * ua;
+    b.x = b.x - nx * l * wb * ub;
+    b.y = b.y - ny * l * wb * ub;
+    Friction(p, wp, a, wa, ua, b, wb, ub, nx, ny, push, invW, c.mu);
+}
+
+void SolveContacts(StableScratch& s) {
+    Particle* ps = s.particles.data();
+    for (const Contact& c : s.contacts) {
+        Particle& p = ps[c.p];
+        Particle& a = ps[c.a];
+        if (c.b < 0) {
+            const float dx = p.x - a.x;
+            const float dy = p.y - a.y;
+            const float dd = dx * dx + dy * dy;
+            if (dd >= D2) continue;
+            const float d = std::sqrt(dd);
+            if (d == 0.0f) continue;  // coincident particles: no direction to push, skip
+            Resolve(p, a, 1.0f, a, 0.0f, dx, dy, d, c);
+            continue;
+        }
+        Particle& b = ps[c.b];
+        const float ex = b.x - a.x;
+        const float ey = b.y - a.y;
+        const float len2 = ex * ex + ey * ey;
+        if (len2 == 0.0f) continue;
+        const float t = ((p.x - a.x) * ex + (p.y - a.y) * ey) / len2;
+        if (t < 0.0f || t > 1.0f) continue;  // beyond the ends: the corners' own contacts act
+        const float dx = p.x - (a.x + ex * t);
+        const float dy = p.y - (a.y + ey * t);
+        const float dd = dx * dx + dy * dy;
+        if (dd >= D2) continue;
+        const float d = std::sqrt(dd);
+        if (d == 0.0f) continue;  // particle exactly on the edge: no direction, skip
+        Resolve(p, a, 1.0f - t, b, t, dx, dy, d, c);
+    }
+}
+
+inline float Clamp(float v, float limit) {
+    if (!(v >= 0.0f)) return 0.0f;  // NaN lands here too
+    return v > limit ? limit : v;
+}
+
+void Finish(StableScratch& s, int32_t n, float k, float width, float height) {
+    for (int32_t i = 0; i < n; ++i) {
+        Particle& p = s.particles[static_cast<size_t>(i)];
+        if (p.move == 0.0f) continue;
+        p.x = Clamp(p.x, width);
+        p.y = Clamp(p.y, height);
+        p.vx = (p.x - p.px) * k;
+        p.vy = (p.y - p.py) * k;
+    }
+}
+
+void Scatter(StableScratch& s, int32_t n) {
+    for (size_t i = 0; i < s.particles.size(); ++i) {
+        const Particle& p = s.particles[i];
+        const StableScratch::Link& l = s.links[i];
+        if (l.pos == nullptr) continue;
+        l.pos->set(p.x, p.y);
+        if (static_cast<int32_t>(i) >= n) continue;  // moved by constraints only
+        l.oldpos->set(p.x - p.vx, p.y - p.vy);
+        l.vel->set(p.vx, p.vy);
+        l.accvel->set(0.0f, 0.0f);
+    }
+}
+
+}  // namespace
+
+int32_t StableRounds(int32_t iterations) {
+    if (iterations < 2) return 1;
+    return iterations / 2 + iterations % 2;
+}
+
+void StableStep(PhysicsWorld& world) {
+    StableScratch& s = world.Cache().stable;
+    const LineSink sink = world.lineSink;
+    if (sink.draw != nullptr) {
+        for (constraint* c : world.ConstraintList->fast<constraint>()) {
+            sink.draw(sink.context, c->v1->pos->x, c->v1->pos->y, c->v2->pos->x, c->v2->pos->y);
+        }
+    }
+    Gather(world, s);
+    const int32_t n = world.VerletArray->last;
+    GrowBoxes(world, s);
+    FindContacts(world, s);
+
+    const int32_t rounds = StableRounds(world.CONSTRAINT_ITERATIONS);
+    const float k = static_cast<float>(kStableSubsteps);
+    const float inv = 1.0f / k;
+    const float gx = world.gravity->x / k;
+    const float gy = world.gravity->y / k;
+    for (int32_t i = 0; i < kStableSubsteps; ++i) {
+        Predict(s, n, inv, gx, gy);
+        for (int32_t r = 0; r < rounds; ++r) {
+            SolveRods(s, r == 0, k);
+            SolveContacts(s);
+        }
+        Finish(s, n, k, world.Width, world.Height);
+    }
+    Scatter(s, n);
+
+    Array& arr = *world.ConstraintArray;
+    const int32_t count = arr.last;
+    for (int32_t j = 0; j < count; ++j) {
+        if (j >= arr.last) continue;
+        auto* c = ObjectCast<constraint>(arr.at(j));
+        if (c != nullptr && c->setremove) c->remove();
+    }
+    PhysicsBody::UpdateAllPositions(&world);
+}
+
+void StepWorld(PhysicsWorld& world) {
+    if (world.stepMode == StepMode::kStable) {
+        StableStep(world);
+        return;
+    }
+    world.Update();
+    PhysicsBody::UpdateAllPositions(&world);
+    PhysicsBody::CollideAll(&world);
+}

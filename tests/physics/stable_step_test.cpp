@@ -1,0 +1,200 @@
+// The stable step: stacks stand and boxes keep their shape, thrown boxes fly at their speed,
+// constraints break and walls hold, and nothing but the world's own numbers carries from one step
+// to the next.
+
+#include "physics/stable_step.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "physics/internal/step_cache.h"
+#include "physics_fixture.h"
+
+namespace {
+
+class StableStepTest : public WorldTest {
+  protected:
+    void SetUp() override {
+        WorldTest::SetUp();
+        w->CONSTRAINT_ITERATIONS = 5;
+        w->stepMode = StepMode::kStable;
+    }
+
+    // A box the demo's way: corners clockwise from the top-left, four colliding sides, two braces.
+    Ref<PhysicsBody> Box(float x, float y, float size, float mass = 1.0f, uint8_t active = 1) {
+        Ref<Verlet> p[4] = {Particle(x, y, 0, 0, mass, active),
+                            Particle(x + size, y, 0, 0, mass, active),
+                            Particle(x + size, y + size, 0, 0, mass, active),
+                            Particle(x, y + size, 0, 0, mass, active)};
+        auto b = PhysicsBody::Create(w);
+        for (auto& v : p) b->addverlet(v, 1);
+        for (int i = 0; i < 4; ++i) {
+            b->addconstraint(constraint::Create(w, p[i], p[(i + 1) % 4], 1, 0, -1), 1);
+        }
+        b->addconstraint(constraint::Create(w, p[0], p[2], 1, 0, -1), 0);
+        b->addconstraint(constraint::Create(w, p[1], p[3], 1, 0, -1), 0);
+        b->UpdatePosition();
+        return b;
+    }
+
+    void Floor() {
+        auto f = PhysicsBody::Create(w);
+        Ref<Verlet> p[4] = {Particle(10, 590, 0, 0, 99999, 0), Particle(790, 590, 0, 0, 99999, 0),
+                            Particle(790, 600, 0, 0, 99999, 0), Particle(10, 600, 0, 0, 99999, 0)};
+        for (auto& v : p) f->addverlet(v, 1);
+        for (int i = 0; i < 4; ++i) {
+            f->addconstraint(constraint::Create(w, p[i], p[(i + 1) % 4], 1, 0, -1), 1);
+        }
+    }
+
+    // A pyramid of `rows` 50-pixel boxes built as the demo builds its own: 70 apart, each row 35
+    // right and 62 up; returns the top box.
+    Ref<PhysicsBody> Pyramid(int rows) {
+        Floor();
+        Ref<PhysicsBody> top;
+        for (int r = 0; r < rows; ++r) {
+            for (int k = 0; k < rows - r; ++k) {
+                top = Box(20.0f + 35.0f * static_cast<float>(r) + 70.0f * static_cast<float>(k),
+                          530.0f - 62.0f * static_cast<float>(r), 50.0f);
+            }
+        }
+        return top;
+    }
+
+    void Steps(int n) {
+        for (int i = 0; i < n; ++i) StepWorld(*w);
+    }
+
+    // The farthest any constraint is from its rest length.
+    float WorstSide() const {
+        float worst = 0.0f;
+        for (constraint* c : w->ConstraintList->each<constraint>()) {
+            const float dx = c->v1->pos->x - c->v2->pos->x;
+            const float dy = c->v1->pos->y - c->v2->pos->y;
+            worst = std::fmax(worst, std::fabs(std::sqrt(dx * dx + dy * dy) - c->OriginalLength));
+        }
+        return worst;
+    }
+
+    std::vector<float> State() const {
+        std::vector<float> out;
+        for (Verlet* v : w->VerletList->each<Verlet>()) {
+            for (const Vect* x : {v->pos.get(), v->oldpos.get(), v->vel.get()}) {
+                out.push_back(x->x);
+                out.push_back(x->y);
+            }
+        }
+        return out;
+    }
+};
+
+TEST_F(StableStepTest, PyramidStandsWithSquareBoxes) {
+    Ref<PhysicsBody> top = Pyramid(9);
+    const float x0 = top->Pos->x;
+    const float y0 = top->Pos->y;
+    Steps(1500);
+    // the floor, 10 pixels below the bottom row, lifts it by the 2 pixels it stands into them
+    EXPECT_LT(std::hypot(top->Pos->x - x0, top->Pos->y - y0), 3.0f);
+    EXPECT_LT(WorstSide(), 1.0f);
+}
+
+// A straight tower stands in the stable step and falls in the default one, so the check can fail.
+TEST_F(StableStepTest, StraightTowerStandsWhereTheDefaultStepTopplesIt) {
+    for (StepMode mode : {StepMode::kStable, StepMode::kDefault}) {
+        SetUp();
+        w->stepMode = mode;
+        Floor();
+        Ref<PhysicsBody> top;
+        for (int r = 0; r < 8; ++r)
+            top = Box(375.0f, 530.0f - 62.0f * static_cast<float>(r), 50.0f);
+        const float x0 = top->Pos->x;
+        const float y0 = top->Pos->y;
+        Steps(3000);
+        const float drift = std::hypot(top->Pos->x - x0, top->Pos->y - y0);
+        if (mode == StepMode::kStable) {
+            EXPECT_LT(drift, 3.0f);
+            EXPECT_LT(WorstSide(), 1.0f);
+        } else {
+            EXPECT_GT(drift, 50.0f);
+        }
+    }
+}
+
+TEST_F(StableStepTest, HeapOfBoxesKeepsThemInShapeAndInsideTheWorld) {
+    Floor();
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 16; ++c) {
+            Box(30.0f + 46.0f * static_cast<float>(c) + (r % 2 == 0 ? 0.0f : 9.0f),
+                540.0f - 40.0f * static_cast<float>(r), 20.0f);
+        }
+    }
+    Steps(600);
+    EXPECT_LT(WorstSide(), 2.0f);
+    for (Verlet* v : w->VerletList->each<Verlet>()) {
+        if (!v->active) continue;
+        EXPECT_TRUE(v->pos->x >= 0.0f && v->pos->x <= 800.0f);
+        EXPECT_LT(v->pos->y, 590.0f) << "inside the floor";
+    }
+}
+
+TEST_F(StableStepTest, ThrownBoxFliesAtItsSpeedThenLandsWhole) {
+    NoGravity();
+    Ref<PhysicsBody> box = Box(100.0f, 100.0f, 40.0f);
+    box->SetVelocity(Vect(3.0f, -1.0f));
+    Steps(20);
+    EXPECT_NEAR(box->Pos->x, 120.0f + 60.0f, 1e-3f);
+    EXPECT_NEAR(box->Pos->y, 120.0f - 20.0f, 1e-3f);
+    EXPECT_NEAR(box->Vel->x, 3.0f, 1e-4f);
+    EXPECT_NEAR(box->Vel->y, -1.0f, 1e-4f);
+
+    w->gravity->set(0.0f, 0.07f);
+    Floor();
+    Steps(800);
+    EXPECT_NEAR(box->maxxy->y, 590.0f - 6.0f, 0.5f) << "resting on the floor's top";
+    EXPECT_LT(std::fabs(box->Vel->x) + std::fabs(box->Vel->y), 0.01f);
+    EXPECT_LT(WorstSide(), 0.5f);
+}
+
+TEST_F(StableStepTest, ConstraintBreaksUnderAHardPullAndWallsHold) {
+    Ref<Verlet> pin = Particle(400, 300, 0, 0, 1, 0);
+    Ref<Verlet> bob = Particle(420, 300, 0.5f, 0, 1, 1);
+    constraint::Create(w, pin, bob, 1, 5, -1);
+    Steps(10);
+    EXPECT_EQ(w->ConstraintArray->last, 1) << "a gentle pull is held";
+    EXPECT_NEAR(std::hypot(bob->pos->x - 400.0f, bob->pos->y - 300.0f), 20.0f, 0.01f);
+    bob->SetVelocity(Vect(30.0f, 0.0f));
+    StepWorld(*w);
+    EXPECT_EQ(w->ConstraintArray->last, 0) << "stretched past its break point";
+    EXPECT_EQ(w->ConstraintList->Count(), 0);
+    Steps(40);
+    EXPECT_GE(bob->pos->x, 0.0f);
+    EXPECT_LE(bob->pos->x, 800.0f);
+    EXPECT_LE(bob->pos->y, 600.0f);
+}
+
+// The buffers are rebuilt from the world every step: throwing them away between steps changes no
+// bit, so a saved world continues exactly.
+TEST_F(StableStepTest, NothingButTheWorldCarriesFromStepToStep) {
+    Pyramid(4);
+    Ref<PhysicsBody> thrown = Box(300.0f, 100.0f, 50.0f);
+    thrown->SetVelocity(Vect(2.0f, 3.0f));
+    Steps(150);
+    const std::vector<float> straight = State();
+
+    SetUp();  // a new world
+    Pyramid(4);
+    thrown = Box(300.0f, 100.0f, 50.0f);
+    thrown->SetVelocity(Vect(2.0f, 3.0f));
+    for (int i = 0; i < 150; ++i) {
+        StepWorld(*w);
+        if (i % 7 == 3) w->Cache().stable = StableScratch{};
+    }
+    const std::vector<float> broken = State();
+    ASSERT_EQ(straight.size(), broken.size());
+    EXPECT_EQ(std::memcmp(straight.data(), broken.data(), straight.size() * sizeof(float)), 0);
+}
+
+}  // namespace
