@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/message.h"
 #include "app/scene_source.h"
 #include "runtime/error.h"
-#include "app/message.h"
 #include "tools/replay/options.h"
 #include "tools/replay/replay.h"
 
