@@ -41,6 +41,7 @@ constexpr KindName kKindNames[] = {
     {CommandKind::kRope, "rope"},
     {CommandKind::kStick, "stick"},
     {CommandKind::kHelp, "help"},
+    {CommandKind::kMode, "mode"},
 };
 
 // How many pixel coordinates a tool command takes (0: it takes none).
@@ -98,6 +99,9 @@ std::string CommandText(const ControlCommand& c) {
             break;
         case CommandKind::kTool:
             text += std::string(" ") + ToolName(static_cast<Tool>(c.value));
+            break;
+        case CommandKind::kMode:
+            text += c.value != 0 ? " stable" : " default";
             break;
         case CommandKind::kScene:
             text += " " + c.text;
@@ -189,6 +193,11 @@ std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words
             }
             break;
         }
+        case CommandKind::kMode:
+            ok = args == 1 && (words[1] == "stable" || words[1] == "default");
+            c.value = ok && words[1] == "stable" ? 1 : 0;
+            if (!ok) error = "'mode' takes stable or default";
+            break;
         case CommandKind::kStiffness:
             ok = args == 1 && ParseReal(words[1], 1.0f, c.x) && c.x >= kMinStickElasticity;
             if (!ok) error = "'stiffness' takes a number in 0.01..1";

@@ -39,6 +39,7 @@ enum class CommandKind {
     kRope,        // p: from x0, y0 to x1, y1
     kStick,       // p: between the particles at x0, y0 and at x1, y1
     kHelp,        // value: 1 shows the keys on the canvas, 0 hides them
+    kMode,        // value: the world's step mode, 0 the default step, 1 the stable one
 };
 
 struct ControlCommand {

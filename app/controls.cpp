@@ -4,11 +4,13 @@
 #include <string>
 
 #include "app/canvas_text.h"
+#include "app/debug_view.h"
 #include "app/panel.h"
 #include "host/clock.h"
 #include "host/graphics.h"
 #include "physics/body.h"
 #include "physics/constraint.h"
+#include "physics/debug_draw.h"
 #include "physics/verlet.h"
 
 namespace {
@@ -17,13 +19,6 @@ int64_t SteadyNow() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// The same test as the collision pass's: strictly inside the other's extent on an axis.
-bool StrictlyBetween(float v, float lo, float hi) { return v > lo && v < hi; }
-bool AxesOverlap(float aMin, float aMax, float bMin, float bMax) {
-    return StrictlyBetween(aMax, bMin, bMax) || StrictlyBetween(aMin, bMin, bMax) ||
-           StrictlyBetween(bMax, aMin, aMax);
 }
 
 // Each world registers its passes in the program-wide FunctionPtrList, which a lookup walks from
@@ -88,6 +83,9 @@ void Controls::Apply(const ControlCommand& c, DemoState& state) {
         case CommandKind::kIterations:
             state.world->CONSTRAINT_ITERATIONS = c.value;
             break;
+        case CommandKind::kMode:
+            state.world->stepMode = c.value != 0 ? StepMode::kStable : StepMode::kDefault;
+            break;
         case CommandKind::kCapture:
             if (c.value != 0) state.held = false;  // a press on the panel throws nothing
             break;
@@ -142,16 +140,13 @@ FramePlan Controls::BeginFrame(DemoState& state) {
 
 void Controls::AfterSteps(DemoState& state) {
     if (steps_ == 0) DrawStillWorld(*state.world);
-    if (settings_.panelOpen || settings_.Draws(DrawLayer::kPairs)) {
-        FindTestedPairs(*state.world, pairs_);
-    }
 }
 
 void Controls::EndFrame(DemoState& state) {
     if (gestures_ != nullptr) gestures_->Draw(settings_);
     DrawNotices();
     if (settings_.panelOpen) {
-        stats_.CountScene(*state.world, static_cast<int32_t>(pairs_.size()));
+        stats_.CountScene(*state.world, TestedPairCount(*state.world));
         if (panel_ != nullptr) panel_->Draw(state);
     }
     stats_.FrameEnded(now_() - frameStart_, times_, steps_);
@@ -193,40 +188,22 @@ void Controls::DrawNotices() {
 
 void Controls::DrawStillWorld(PhysicsWorld& world) {
     // What the constraint pass would draw, once: the world does not move while paused.
-    const LineSink sink = world.lineSink;
-    if (sink.draw == nullptr) return;
-    for (constraint* c : world.ConstraintList->fast<constraint>()) {
-        sink.draw(sink.context, c->v1->pos->x, c->v1->pos->y, c->v2->pos->x, c->v2->pos->y);
-    }
+    if (world.lineSink.draw == nullptr) return;
+    HostDebugDraw host;
+    DrawWorld(world, host, DebugLayer::kConstraints);
 }
 
 void Controls::DrawLayers(const DemoState& state) {
     const auto& draw = settings_.draw;
     if (!(draw[0] || draw[1] || draw[2] || draw[3])) return;
     const PhysicsWorld& world = *state.world;
-    if (draw[size_t(DrawLayer::kBoxes)]) {
-        SetColor(0, 170, 0);
-        for (PhysicsBody* b : world.PhysicsBodies->fast<PhysicsBody>()) {
-            const float x0 = b->minxy->x, y0 = b->minxy->y, x1 = b->maxxy->x, y1 = b->maxxy->y;
-            DrawLineSegment(x0, y0, x1, y0, 0);
-            DrawLineSegment(x1, y0, x1, y1, 0);
-            DrawLineSegment(x1, y1, x0, y1, 0);
-            DrawLineSegment(x0, y1, x0, y0, 1);
-        }
-    }
-    if (draw[size_t(DrawLayer::kPairs)]) {
-        SetColor(255, 70, 70);
-        for (const BodyPair& p : pairs_) {
-            DrawLineSegment(p.a->Pos->x, p.a->Pos->y, p.b->Pos->x, p.b->Pos->y, 1);
-        }
-    }
-    if (draw[size_t(DrawLayer::kParticles)]) {
-        SetColor(255, 210, 0);
-        for (Verlet* v : world.VerletList->fast<Verlet>()) {
-            const float x = v->pos->x, y = v->pos->y;
-            DrawLineSegment(x - 2.0f, y, x + 2.0f, y, 1);
-            DrawLineSegment(x, y - 2.0f, x, y + 2.0f, 1);
-        }
+    DebugLayer layers = DebugLayer::kNone;
+    if (draw[size_t(DrawLayer::kBoxes)]) layers = layers | DebugLayer::kBoxes;
+    if (draw[size_t(DrawLayer::kPairs)]) layers = layers | DebugLayer::kPairs;
+    if (draw[size_t(DrawLayer::kParticles)]) layers = layers | DebugLayer::kParticles;
+    if (layers != DebugLayer::kNone) {
+        HostDebugDraw host;  // puts the colour back before the IDs are drawn
+        DrawWorld(world, host, layers);
     }
     if (draw[size_t(DrawLayer::kIds)] && havePointer_) {
         // The last body in list order whose box holds the pointer: drawn last, so on top.
@@ -243,20 +220,4 @@ void Controls::DrawLayers(const DemoState& state) {
         }
     }
     SetColor(255, 255, 255);
-}
-
-void FindTestedPairs(const PhysicsWorld& world, std::vector<BodyPair>& pairs) {
-    pairs.clear();
-    int32_t i = 0;
-    for (PhysicsBody* a : world.PhysicsBodies->fast<PhysicsBody>()) {
-        ++i;
-        int32_t j = 0;
-        for (PhysicsBody* b : world.PhysicsBodies->fast<PhysicsBody>()) {
-            if (++j <= i) continue;
-            if (AxesOverlap(a->minxy->x, a->maxxy->x, b->minxy->x, b->maxxy->x) &&
-                AxesOverlap(a->minxy->y, a->maxxy->y, b->minxy->y, b->maxxy->y)) {
-                pairs.push_back({a, b});
-            }
-        }
-    }
 }

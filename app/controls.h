@@ -25,14 +25,6 @@
 
 class Panel;
 
-// The body pairs whose boxes overlap, in the collision pass's order: the pairs it tests for
-// contacts, given the boxes of the last body pass. Drawing and statistics only.
-struct BodyPair {
-    const PhysicsBody* a;
-    const PhysicsBody* b;
-};
-void FindTestedPairs(const PhysicsWorld& world, std::vector<BodyPair>& pairs);
-
 // Where new scenes come from: a name or a file, as given to --scene. None (and `error` set)
 // when it cannot be loaded.
 using SceneResolver =
@@ -129,8 +121,7 @@ class Controls {
     FrameStats stats_;
     int64_t frameStart_ = 0;
     StepTimes times_;
-    int32_t steps_ = 0;            // the steps this frame runs
-    std::vector<BodyPair> pairs_;  // the last step's tested pairs, while they are wanted
+    int32_t steps_ = 0;  // the steps this frame runs
     int32_t pointerX_ = 0, pointerY_ = 0;
     bool havePointer_ = false;
 };

@@ -1,6 +1,7 @@
 #include "app/panel.h"
 
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -41,6 +42,9 @@ constexpr KeyLink kKeyLinks[] = {
     {ImGuiKey_V, 86},           {ImGuiKey_X, 88},         {ImGuiKey_Y, 89},
     {ImGuiKey_Z, 90},
 };
+
+// Typed characters waiting for the next frame of the panel.
+constexpr size_t kTypedLimit = 512;
 
 ControlCommand Command(CommandKind kind, int32_t value = 0) {
     ControlCommand c;
@@ -92,21 +96,14 @@ void Panel::Stop() {
 }
 
 ObjectRef Panel::OnEvent(int32_t, const ObjectRef& data, const ObjectRef& context) {
-    const TEvent* ev = ObjectCast<TEvent>(data.get());
-    if (ev == nullptr) return data;
-    Panel* panel = static_cast<Input*>(context.get())->panel;
-    // Keys typed into a text field are the field's: Escape cancels the edit instead of quitting,
-    // Space and F5 type or do nothing. Their presses go no further down the chain (releases do,
-    // so that no key stays down for the polled input).
-    const bool typing = panel->wantsText_ && panel->controls_.Requested().panelOpen;
-    panel->Take(ev->id, ev->data, ev->mods, ev->x, ev->y);
-    const bool press =
-        ev->id == kEventKeyDown || ev->id == kEventKeyRepeat || ev->id == kEventKeyChar;
-    if (typing && press && ev->data != kPanelKey) return nullptr;
+    if (const TEvent* ev = ObjectCast<TEvent>(data.get())) {
+        Panel* panel = static_cast<Input*>(context.get())->panel;
+        if (!panel->Take(ev->id, ev->data, ev->mods, ev->x, ev->y)) return nullptr;
+    }
     return data;
 }
 
-void Panel::Take(int32_t id, int32_t data, int32_t mods, int32_t x, int32_t y) {
+bool Panel::Take(int32_t id, int32_t data, int32_t mods, int32_t x, int32_t y) {
     const bool button = data >= 1 && data <= 3;
     const bool key = data >= 0 && data < 256;
     switch (id) {
@@ -133,7 +130,10 @@ void Panel::Take(int32_t id, int32_t data, int32_t mods, int32_t x, int32_t y) {
             if (data == kPanelKey) {
                 controls_.Request(Command(CommandKind::kPanel, next.panelOpen ? 0 : 1));
             } else if (wantsText_ && next.panelOpen) {
-                break;  // letters typed into the panel's file field
+                // A key pressed while a text field has the keyboard is the field's alone: Escape
+                // cancels the edit instead of quitting, Space and F5 time and save nothing. (Its
+                // release goes on, so that no key stays down that was pressed before.)
+                return false;
             } else if (data == kRestartKey) {
                 controls_.Request(Command(CommandKind::kRestart));
             } else if (data == kPauseKey) {
@@ -148,7 +148,12 @@ void Panel::Take(int32_t id, int32_t data, int32_t mods, int32_t x, int32_t y) {
             mods_ = mods;
             break;
         case kEventKeyChar:
-            if (data >= 32 && data < 0x10000) typed_.push_back(static_cast<uint16_t>(data));
+            // Only an open panel takes text, so nothing typed while it is closed reaches its
+            // field later; and a panel that cannot draw keeps no more than a line's worth.
+            if (data >= 32 && data < 0x10000 && controls_.Requested().panelOpen &&
+                typed_.size() < kTypedLimit) {
+                typed_.push_back(static_cast<uint16_t>(data));
+            }
             break;
         case kEventAppSuspend:
         case kEventAppResume:
@@ -159,6 +164,7 @@ void Panel::Take(int32_t id, int32_t data, int32_t mods, int32_t x, int32_t y) {
         default:
             break;
     }
+    return true;
 }
 
 bool Panel::EnsureContext() {
@@ -216,7 +222,10 @@ void Panel::Draw(DemoState& state) {
     ImGui::Render();
     RenderPanel(ImGui::GetDrawData());
     const ImGuiIO& io = ImGui::GetIO();
-    wantsText_ = io.WantTextInput;
+    // A text field has the keyboard as this frame leaves it: io.WantTextInput would say so only
+    // a frame later, and hold back the first key pressed after an edit ends.
+    const ImGuiID active = ImGui::GetActiveID();
+    wantsText_ = active != 0 && ImGui::GetInputTextState(active) != nullptr;
     // While the pointer is over the panel (or drags something of it), the mouse throws nothing.
     // A panel about to close holds nothing.
     const ControlSettings& next = controls_.Requested();
@@ -302,6 +311,11 @@ void Panel::Build(DemoState& state) {
         int iterations = world.CONSTRAINT_ITERATIONS;
         if (ImGui::SliderInt("iterations", &iterations, 0, 50)) {
             controls_.Request(Command(CommandKind::kIterations, iterations));
+        }
+        // The step that keeps stacks standing (the iterations then set its rounds).
+        bool stable = world.stepMode == StepMode::kStable;
+        if (ImGui::Checkbox("stable stacks", &stable)) {
+            controls_.Request(Command(CommandKind::kMode, stable ? 1 : 0));
         }
         float bounce = s.throwing.bounce;
         if (ImGui::SliderFloat("throw bounce", &bounce, 0.0f, 2.0f, "%.2f")) {

@@ -4,7 +4,8 @@
 // the host's event chain, as the program's polled input does, so a replay that delivers the same
 // events at the same queries shows the same panel; its clock is the host's (a replay's is
 // virtual). What its widgets and keys change goes to Controls as requests, which a replay drops:
-// there the script's commands alone change the world, and the panel only shows.
+// there the script's commands alone change the world, and the panel only shows. While one of
+// its text fields has the keyboard, key presses go to the field and no further.
 //
 // Nothing of ImGui is made until the panel first opens.
 
@@ -50,7 +51,8 @@ class Panel {
   private:
     class Input;
     static ObjectRef OnEvent(int32_t id, const ObjectRef& data, const ObjectRef& context);
-    void Take(int32_t id, int32_t data, int32_t mods, int32_t x, int32_t y);
+    // False when the event is the panel's alone and goes no further along the chain.
+    bool Take(int32_t id, int32_t data, int32_t mods, int32_t x, int32_t y);
     bool EnsureContext();
     void Feed();
     void Build(DemoState& state);

@@ -326,6 +326,15 @@ void DrawLineSegment(float x, float y, float x2, float y2, int32_t drawLastPixel
     }
 }
 
+void DrawFilledPolygon(const float* xy, int32_t n) {
+    TLumo2DGraphics* g = Front().current2d;
+    if (g == nullptr || Front().currentDriver2d == nullptr || n < 3) return;
+    const float x = xy[0];
+    const float y = xy[1];
+    Front().currentDriver2d->FillPolygon(xy, n, g->handle_x - x, g->handle_y - y, x + g->origin_x,
+                                         y + g->origin_y);
+}
+
 void SetColor(int32_t red, int32_t green, int32_t blue) {
     TLumo2DGraphics* g = Front().current2d;
     if (g == nullptr) return;

@@ -92,6 +92,10 @@ class TLumo2DDriver : public TGraphicsDriver {
     virtual void Plot(float x, float y) = 0;
     // Each end (xk, yk) goes to the screen as (xk*ix + yk*iy + tx, xk*jx + yk*jy + ty).
     virtual void DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
+    // A filled convex polygon of n >= 3 corners (x0, y0, x1, y1, ... in order round it): corner k
+    // goes to the screen as ((xk+ox)*ix + (yk+oy)*iy + tx, (xk+ox)*jx + (yk+oy)*jy + ty).
+    virtual void FillPolygon(const float* xy, int32_t n, float ox, float oy, float tx,
+                             float ty) = 0;
     // The orthographic projection: (0, 0) top-left, (width, height) bottom-right.
     virtual void SetResolution(float width, float height) = 0;
 
@@ -180,6 +184,10 @@ void PresentFrame(int32_t sync);
 void ClearFrame();
 // Draws a line through the current 2-D state; a non-zero drawLastPixel also plots the end point.
 void DrawLineSegment(float x, float y, float x2, float y2, int32_t drawLastPixel);
+// Fills the convex polygon of n corners (x0, y0, x1, y1, ...) through the current 2-D state, turned
+// and scaled about its first corner as a line is about its start; fewer than 3 corners fill
+// nothing.
+void DrawFilledPolygon(const float* xy, int32_t n);
 
 // Drawing state of the current 2-D graphics; each change goes to its driver at once.
 void SetColor(int32_t red, int32_t green, int32_t blue);

@@ -28,16 +28,8 @@ inline float FMax(float a, float b) {
     return b > a ? b : a;
 }
 
-// Strictly inside the open interval (lo, hi).
-bool StrictlyBetween(float v, float lo, float hi) { return v > lo && v < hi; }
-
 bool Between(float v, float e1, float e2) {
     return e1 <= e2 ? (v >= e1 && v <= e2) : (v >= e2 && v <= e1);
-}
-
-bool AxesOverlap(float aMin, float aMax, float bMin, float bMax) {
-    return StrictlyBetween(aMax, bMin, bMax) || StrictlyBetween(aMin, bMin, bMax) ||
-           StrictlyBetween(bMax, aMin, aMax);
 }
 
 // A body's box as the contact tests read it: through its vectors, every time (LiveBox), or, when

@@ -286,6 +286,26 @@ void TGLLumo2DDriver::DrawLine(float x0, float y0, float x1, float y1, float tx,
     if (lines_.size() >= kMaxBatchFloats) Flush();
 }
 
+void TGLLumo2DDriver::FillPolygon(const float* xy, int32_t n, float ox, float oy, float tx,
+                                  float ty) {
+    if (graphicsDriver_->CurrentSurface() == nullptr || n < 3) return;
+    // Filled areas cover the pixels whose centres they hold, so corners are not shifted by the
+    // half pixel that puts lines on pixel centres. A convex polygon is a fan of triangles from its
+    // first corner.
+    auto corner = [&](int32_t k) {
+        const float x = xy[2 * k] + ox;
+        const float y = xy[2 * k + 1] + oy;
+        fills_.push_back(x * ix_ + y * iy_ + tx);
+        fills_.push_back(x * jx_ + y * jy_ + ty);
+    };
+    for (int32_t k = 1; k + 1 < n; ++k) {
+        corner(0);
+        corner(k);
+        corner(k + 1);
+    }
+    if (fills_.size() >= kMaxBatchFloats) Flush();
+}
+
 void TGLLumo2DDriver::SetResolution(float width, float height) {
     if (width == resolution_[0] && height == resolution_[1]) return;
     Flush();
@@ -296,10 +316,10 @@ void TGLLumo2DDriver::SetResolution(float width, float height) {
 
 // Every primitive of a batch shares one colour, alpha, blend mode, width and clip rectangle,
 // so each applies the same change to the pixels it covers: a pixel's final value depends only
-// on how many of them cover it, not on their order. Lines and points can therefore go in two
-// draw calls without changing the picture.
+// on how many of them cover it, not on their order. Fills, lines and points can therefore go in
+// three draw calls without changing the picture.
 void TGLLumo2DDriver::Flush() {
-    if (lines_.empty() && points_.empty()) return;
+    if (lines_.empty() && points_.empty() && fills_.empty()) return;
     const TGLSurface* g = graphicsDriver_->CurrentSurface();
     // Under the alpha test one colour passes or fails whole: 128/255 is the threshold.
     const bool visible = !(blend_ == 1 && color_[3] < 128);
@@ -312,6 +332,11 @@ void TGLLumo2DDriver::Flush() {
         glBindBuffer(GL_ARRAY_BUFFER, p.vertexBuffer);
         // Each upload replaces the buffer's storage, so the driver never waits for the draw
         // before it to finish reading.
+        if (!fills_.empty()) {
+            glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(fills_.size() * sizeof(float)),
+                         fills_.data(), GL_STREAM_DRAW);
+            glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(fills_.size() / 2));
+        }
         if (!lines_.empty()) {
             glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(lines_.size() * sizeof(float)),
                          lines_.data(), GL_STREAM_DRAW);
@@ -325,6 +350,7 @@ void TGLLumo2DDriver::Flush() {
     }
     lines_.clear();
     points_.clear();
+    fills_.clear();
 }
 
 bool TGLLumo2DDriver::ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height) {

@@ -73,14 +73,15 @@ class TGLLumo2DDriver : public TLumo2DDriver {
     void Cls() override;
     void Plot(float x, float y) override;
     void DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) override;
+    void FillPolygon(const float* xy, int32_t n, float ox, float oy, float tx, float ty) override;
     void SetResolution(float width, float height) override;
 
     // Reads the current back buffer, top row first, RGBA8; false without a current graphics.
     bool ReadBackBuffer(std::vector<uint8_t>& rgba, int32_t& width, int32_t& height);
     // The graphics whose context is current, or null.
     const TGLSurface* CurrentSurface() const { return graphicsDriver_->CurrentSurface(); }
-    // Sends the batched lines and points; drawing that bypasses this driver (an overlay drawn
-    // with its own GL calls) flushes first so that it lands on top.
+    // Sends the batched fills, lines and points; drawing that bypasses this driver (an overlay
+    // drawn with its own GL calls) flushes first so that it lands on top.
     void Flush();
 
   private:
@@ -102,4 +103,5 @@ class TGLLumo2DDriver : public TLumo2DDriver {
     float resolution_[2] = {0.0f, 0.0f};
     std::vector<float> lines_;   // x, y pairs, two vertices per line
     std::vector<float> points_;  // x, y pairs
+    std::vector<float> fills_;   // x, y pairs, three vertices per triangle
 };

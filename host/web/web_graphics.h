@@ -103,5 +103,6 @@ class THeadless2DDriver : public TLumo2DDriver {
     void Cls() override {}
     void Plot(float, float) override {}
     void DrawLine(float, float, float, float, float, float) override {}
+    void FillPolygon(const float*, int32_t, float, float, float, float) override {}
     void SetResolution(float, float) override {}
 };

@@ -22,6 +22,14 @@ class Verlet;
 class constraint;
 class Vect;
 
+// The exact test of two boxes on one axis, as the collision pass applies it to both: an end of
+// one extent strictly inside the other.
+inline bool AxesOverlap(float aMin, float aMax, float bMin, float bMax) {
+    const auto strictlyBetween = [](float v, float lo, float hi) { return v > lo && v < hi; };
+    return strictlyBetween(aMax, bMin, bMax) || strictlyBetween(aMin, bMin, bMax) ||
+           strictlyBetween(bMax, aMin, aMax);
+}
+
 class Broadphase {
   public:
     // A collision particle or edge with the vectors the contact tests read, fetched once.
@@ -63,6 +71,17 @@ class Broadphase {
     // particles' positions and velocities only) can change them while the pass runs.
     const Box& BoxOf(int32_t pos) const { return boxes_[static_cast<size_t>(pos)]; }
     bool OwnBox(int32_t pos) const { return ownBox_[static_cast<size_t>(pos)] != 0; }
+
+    // The last Find's pairs, kept until the next, for debug views and statistics; and whether a
+    // pair's boxes as Find read them pass the exact test: the pairs the collision pass tested.
+    // (A pass reads a box that is not its body's own anew at each test; nothing the pass writes
+    // moves the boxes of a sound scene.)
+    std::span<const Pair> pairs() const { return pairs_; }
+    bool Met(const Pair& p) const {
+        const Box& a = BoxOf(p.outer);
+        const Box& b = BoxOf(p.inner);
+        return AxesOverlap(a.x0, a.x1, b.x0, b.x1) && AxesOverlap(a.y0, a.y1, b.y0, b.y1);
+    }
 
   private:
     enum class Kind : uint8_t {

@@ -85,6 +85,8 @@ TEST(ControlCommands, EveryKindReadsBackFromItsTextBitForBit) {
     add(CommandKind::kGrab)->p = {-5, 100000, 0, 0};
     add(CommandKind::kBall)->p = {400, 300, 25, 0};
     add(CommandKind::kCut)->p = {1, -2, 3, -100000};
+    add(CommandKind::kMode, 1);
+    add(CommandKind::kMode, 0);
     for (const ControlCommand& c : commands) {
         const std::string text = CommandText(c);
         std::string error;
@@ -110,7 +112,8 @@ TEST(ControlCommands, ValuesOutsideWhatTheProgramCanTakeAreRefused) {
                             "tool",          "stiffness 0",  "stiffness 1.5",
                             "grab 1",        "grab 1 2 3",   "drag 1.5 2",
                             "cut 1 2 3",     "ball 1 2 -3",  "box 0 0 100001 5",
-                            "release 1",     "pin x y"}) {
+                            "release 1",     "pin x y",      "mode",
+                            "mode stiff",    "mode 1"}) {
         std::string error;
         EXPECT_FALSE(ParseText(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;

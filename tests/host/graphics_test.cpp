@@ -88,6 +88,9 @@ class FakeDriver : public TLumo2DDriver {
         calls.push_back("DrawLine " + Num(x0) + " " + Num(y0) + " " + Num(x1) + " " + Num(y1) +
                         " " + Num(tx) + " " + Num(ty));
     }
+    void FillPolygon(const float*, int32_t n, float, float, float, float) override {
+        calls.push_back("FillPolygon " + std::to_string(n));
+    }
     void SetResolution(float w, float h) override {
         calls.push_back("SetResolution " + Num(w) + " " + Num(h));
     }

@@ -214,6 +214,28 @@ TEST_F(WindowTest, LaterLinesCoverEarlierOnesAcrossColourChanges) {
     EXPECT_EQ(At(52, 50).r, 255);
 }
 
+TEST_F(WindowTest, FilledPolygonCoversThePixelsWhoseCentresItHoldsAndLaterLinesLieOnTop) {
+    SetOrigin(100, 50);
+    SetColor(255, 0, 0);
+    const float square[] = {10, 20, 20, 20, 20, 30, 10, 30};
+    DrawFilledPolygon(square, 4);
+    SetColor(0, 0, 255);
+    DrawLineSegment(0, 25, 40, 25, 1);
+    const float stick[] = {0, 0, 50, 0};
+    DrawFilledPolygon(stick, 2);  // no inside: nothing
+    Capture();
+    Pixels red, blue, expectRed, expectBlue;
+    for (const auto& [x, y] : Lit()) (At(x, y).r == 255 ? red : blue).insert({x, y});
+    for (int32_t y = 70; y < 80; ++y) {
+        for (int32_t x = 110; x < 120; ++x) {
+            if (y != 75) expectRed.insert({x, y});
+        }
+    }
+    for (int32_t x = 100; x <= 140; ++x) expectBlue.insert({x, 75});
+    EXPECT_EQ(red, expectRed);
+    EXPECT_EQ(blue, expectBlue);
+}
+
 std::vector<uint8_t> g_presented;
 
 ObjectRef CaptureOnPresent(int32_t, const ObjectRef& data, const ObjectRef&) {

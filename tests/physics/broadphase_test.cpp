@@ -78,15 +78,26 @@ TEST_F(BroadphasePairs, CoverEveryMeetingPairInAllPairsOrder) {
             }
             found.insert({p.outer, p.inner});
         }
+        // The pairs kept as tested are exactly those whose boxes meet.
+        std::set<std::pair<int32_t, int32_t>> met;
+        for (const auto& p : bp.pairs()) {
+            if (bp.Met(p)) met.insert({p.outer, p.inner});
+        }
         for (size_t i = 0; i < listed.size(); ++i) {
             EXPECT_EQ(bp.bodies()[i], listed[i]);
             for (size_t j = i + 1; j < listed.size(); ++j) {
-                if (BoxesMeet(*listed[i], *listed[j])) {
-                    EXPECT_TRUE(found.count({static_cast<int32_t>(i), static_cast<int32_t>(j)}))
+                const std::pair<int32_t, int32_t> ij{static_cast<int32_t>(i),
+                                                     static_cast<int32_t>(j)};
+                const bool meet = BoxesMeet(*listed[i], *listed[j]);
+                if (meet) {
+                    EXPECT_TRUE(found.count(ij))
                         << "round " << round << ": missed pair " << i << ", " << j;
                 }
+                EXPECT_EQ(met.erase(ij) == 1, meet)
+                    << "round " << round << ": pair " << i << ", " << j << " kept as tested";
             }
         }
+        EXPECT_TRUE(met.empty());
     }
 }
 

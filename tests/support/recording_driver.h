@@ -3,6 +3,7 @@
 // window. Install() makes it current through the real front end; Uninstall() clears it.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/graphics.h"
@@ -59,17 +60,27 @@ class RecordingDriver : public TLumo2DDriver {
     void DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) override {
         lines.push_back({x0, y0, x1, y1, tx, ty});
     }
+    void FillPolygon(const float* xy, int32_t n, float ox, float oy, float tx, float ty) override {
+        std::vector<float> corners;
+        for (int32_t k = 0; k < n; ++k) {
+            corners.push_back(xy[2 * k] + ox + tx);
+            corners.push_back(xy[2 * k + 1] + oy + ty);
+        }
+        fills.push_back(std::move(corners));
+    }
     void SetResolution(float, float) override {}
 
     void Reset() {
         lines.clear();
         plots.clear();
+        fills.clear();
         clears = 0;
         flips = 0;
     }
 
     std::vector<RecordedLine> lines;
     std::vector<RecordedPlot> plots;
+    std::vector<std::vector<float>> fills;  // each fill's corners on the screen (no rotation)
     int clears = 0;
     int flips = 0;
 };
