@@ -40,6 +40,7 @@ constexpr KindName kKindNames[] = {
     {CommandKind::kBall, "ball"},
     {CommandKind::kRope, "rope"},
     {CommandKind::kStick, "stick"},
+    {CommandKind::kHelp, "help"},
     {CommandKind::kMode, "mode"},
 };
 
@@ -175,6 +176,7 @@ std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words
         case CommandKind::kPanel:
         case CommandKind::kPause:
         case CommandKind::kCapture:
+        case CommandKind::kHelp:
             ok = flag();
             break;
         case CommandKind::kStep:
@@ -286,6 +288,9 @@ void ApplyToSettings(ControlSettings& s, const ControlCommand& c) {
             break;
         case CommandKind::kStiffness:
             s.stickElasticity = c.x;
+            break;
+        case CommandKind::kHelp:
+            s.help = c.value != 0;
             break;
         default:
             break;

@@ -38,6 +38,7 @@ enum class CommandKind {
     kBall,        // p: centre x, y and radius
     kRope,        // p: from x0, y0 to x1, y1
     kStick,       // p: between the particles at x0, y0 and at x1, y1
+    kHelp,        // value: 1 shows the keys on the canvas, 0 hides them
     kMode,        // value: the world's step mode, 0 the default step, 1 the stable one
 };
 

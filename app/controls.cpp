@@ -89,6 +89,8 @@ void Controls::Apply(const ControlCommand& c, DemoState& state) {
         case CommandKind::kCapture:
             if (c.value != 0) state.held = false;  // a press on the panel throws nothing
             break;
+        case CommandKind::kHelp:
+            break;
         case CommandKind::kTool:
             // A throw begun with the left button ends unthrown when another tool takes it over.
             if (static_cast<Tool>(c.value) != Tool::kThrow) state.held = false;
@@ -142,11 +144,46 @@ void Controls::AfterSteps(DemoState& state) {
 
 void Controls::EndFrame(DemoState& state) {
     if (gestures_ != nullptr) gestures_->Draw(settings_);
+    DrawNotices();
     if (settings_.panelOpen) {
         stats_.CountScene(*state.world, TestedPairCount(*state.world));
         if (panel_ != nullptr) panel_->Draw(state);
     }
     stats_.FrameEnded(now_() - frameStart_, times_, steps_);
+}
+
+void Controls::Notify(const std::string& text) {
+    notice_ = text;
+    noticeFrames_ = 3 * kWindowHertz;
+}
+
+void Controls::DrawNotices() {
+    static constexpr const char* kHelp[] = {
+        "LEFT DRAG: THROW, OR THE TOOL",
+        "RIGHT DRAG: GRAB   MIDDLE DRAG: CUT",
+        "1 THROW  2 GRAB  3 CUT  4 PIN",
+        "5 BOX/BALL  6 ROPE/STICK  7 ERASE",
+        "F1 PANEL  P PAUSE  N STEP  R RESTART",
+        "F5 SAVE  SPACE TIMINGS  ESC QUIT",
+        "H HIDES THIS",
+    };
+    const bool paused = settings_.paused;
+    if (!paused && noticeFrames_ == 0 && !settings_.help) return;
+    SetColor(255, 200, 60);
+    const float line = CanvasTextHeight() + 8.0f;
+    if (paused) DrawCanvasText("PAUSED", (kWindowWidth - CanvasTextWidth("PAUSED")) / 2.0f, 12.0f);
+    if (noticeFrames_ > 0) {
+        DrawCanvasText(notice_, (kWindowWidth - CanvasTextWidth(notice_)) / 2.0f, 12.0f + line);
+        --noticeFrames_;
+    }
+    if (settings_.help) {
+        float y = 12.0f + 2.0f * line;  // below PAUSED and the notice
+        for (const char* text : kHelp) {
+            DrawCanvasText(text, kWindowWidth - 12.0f - CanvasTextWidth(text), y);
+            y += line;
+        }
+    }
+    SetColor(255, 255, 255);
 }
 
 void Controls::DrawStillWorld(PhysicsWorld& world) {

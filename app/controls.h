@@ -83,6 +83,9 @@ class Controls {
     // The settings as they will be once the queued requests are applied.
     const ControlSettings& Requested() const { return requested_; }
     const FrameStats& Stats() const { return stats_; }
+    // A line said on the canvas for the next few seconds ("Saved scene-0001.json").
+    void Notify(const std::string& text);
+
     // The tools' hold on the world.
     const ToolActions& Tools() const { return tools_; }
     // What the current scene is called ("pyramid" for the demo's own).
@@ -94,6 +97,7 @@ class Controls {
     void Apply(const ControlCommand& command, DemoState& state);
     void Restart(DemoState& state);
     void DrawStillWorld(PhysicsWorld& world);
+    void DrawNotices();
 
     ControlSettings settings_;
     ControlSettings requested_;
@@ -110,6 +114,8 @@ class Controls {
     int64_t (*now_)();
     Panel* panel_ = nullptr;
     Gestures* gestures_ = nullptr;
+    std::string notice_;
+    int32_t noticeFrames_ = 0;  // frames the notice stays on
     ToolActions tools_;
     FrameStats stats_;
     int64_t frameStart_ = 0;

@@ -19,9 +19,10 @@
 #include "runtime/text.h"
 
 const char* const kStartupLine =
-    "Verlet Sandbox: drag and release the left button to throw a box, F5 saves the scene "
-    "(scene-0001.json, ...), hold Space for collision timings, hold Escape to quit; F1 opens "
-    "the controls panel (R restarts, P pauses, N steps a paused frame).";
+    "Verlet Sandbox: drag and release the left button to throw a box, drag with the right button "
+    "to grab and the middle one to cut, keys 1 to 7 choose a tool, H shows the keys; F5 saves "
+    "the scene (scene-0001.json, ...), hold Space for collision timings, hold Escape to quit; F1 "
+    "opens the controls panel (R restarts, P pauses, N steps a paused frame).";
 
 namespace {
 
@@ -202,12 +203,16 @@ void RestoreSession(DemoState& state, const SceneSession& t) {
 std::string SavedSceneText(const DemoState& state) { return WriteScene(CaptureDemo(state)); }
 
 void SaveSceneFromKey(const DemoState& state) {
+    // Said on the canvas and on standard error: standard output carries the timings alone.
+    std::string said;
     try {
-        PrintLine("Saved " + SaveSceneNumbered(SavedSceneText(state), ".").filename().string());
+        said = "Saved " + SaveSceneNumbered(SavedSceneText(state), ".").filename().string();
+        std::fprintf(stderr, "%s\n", said.c_str());
     } catch (const std::exception& e) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "sandbox: Cannot save the scene: %s\n", e.what());
+        said = std::string("Cannot save the scene: ") + e.what();
+        std::fprintf(stderr, "sandbox: %s\n", said.c_str());
     }
+    if (state.controls != nullptr) state.controls->Notify(said);
 }
 
 void StartSandbox(SandboxRun& run, const FrameLoopHooks& hooks, const SandboxOptions& options) {
@@ -231,7 +236,7 @@ void StartSandbox(SandboxRun& run, const FrameLoopHooks& hooks, const SandboxOpt
     // A run with controls reads the save key as the interactive program does, saving only when
     // interactive, so that a replay of a recorded session takes input in at the same queries.
     if (options.interactive || options.controls != nullptr) {
-        if (options.interactive) PrintLine(kStartupLine);
+        if (options.interactive) std::fprintf(stderr, "%s\n", kStartupLine);
         TakeKeyHits(kSaveKey);  // presses before the first frame do not count
         const FrameLoopHooks* callers = &run.hooks;
         const bool save = options.interactive;

@@ -27,6 +27,7 @@ struct ControlSettings {
     std::array<bool, kDrawLayerCount> draw{};
     Tool tool = Tool::kThrow;
     float stickElasticity = 1.0f;
+    bool help = false;  // the keys shown on the canvas
 
     bool Draws(DrawLayer layer) const { return draw[static_cast<size_t>(layer)]; }
 };

@@ -187,6 +187,13 @@ void Gestures::Take(int32_t id, int32_t data, int32_t x, int32_t y) {
         case kEventKeyDown: {
             Tool chosen = Tool::kThrow;
             if (controls_.TextInput()) break;  // typed into the panel
+            if (data == kHelpKey) {
+                ControlCommand c;
+                c.kind = CommandKind::kHelp;
+                c.value = controls_.Requested().help ? 0 : 1;
+                controls_.Request(c);
+                break;
+            }
             if (!ToolForKey(data, controls_.Requested().tool, chosen)) break;
             ControlCommand c;
             c.kind = CommandKind::kTool;

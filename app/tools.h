@@ -33,6 +33,7 @@ bool ToolFromName(std::string_view name, Tool& tool);
 int32_t ToolKey(Tool tool);
 bool ToolForKey(int32_t key, Tool current, Tool& chosen);
 
+inline constexpr int32_t kHelpKey = 72;      // H: the keys, shown on the canvas or hidden
 inline constexpr int32_t kGrabButton = 2;    // right
 inline constexpr int32_t kCutButton = 3;     // middle
 inline constexpr float kPickRadius = 15.0f;  // how near a particle a press must land to take it

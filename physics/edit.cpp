@@ -353,7 +353,11 @@ void Grab::Advance(int32_t steps) {
 void Grab::Release() {
     if (spring_) spring_->remove();
     if (anchor_) anchor_->remove();
-    if (particle_ && !anchor_) SetPinned(*particle_, true);  // a pinned one stops where it is
+    if (particle_ && !anchor_ && InWorld(*particle_)) {
+        // A pinned one is put down at the target, at rest.
+        particle_->pos->set(targetX_, targetY_);
+        SetPinned(*particle_, true);
+    }
     spring_.reset();
     anchor_.reset();
     particle_.reset();

@@ -93,9 +93,9 @@ Ref<constraint> MakeStick(PhysicsWorld& world, const Ref<Verlet>& a, const Ref<V
 // Advance, called before each run of steps (a frame), gives it the velocity that brings it to the
 // target by the run's end, so that the held particle moves with the target's speed rather than in
 // jumps, and Release leaves it with the velocity it had: a body can be flung. A pinned particle
-// glides to the target itself (no spring) and stays pinned, at rest, where it is released. The
-// anchor and the spring are ordinary members of the world while held (drawn, saved, stepped); they
-// are the last particle and constraint made when the hold starts.
+// glides to the target itself (no spring) and is put down there, pinned and at rest, on release.
+// The anchor and the spring are ordinary members of the world while held (drawn, saved, stepped);
+// they are the last particle and constraint made when the hold starts.
 inline constexpr float kGrabElasticity = 0.1f;
 inline constexpr float kGrabRestLength = 1.0f;
 

@@ -20,6 +20,7 @@
 #include "app/scene.h"
 #include "app/scene_file.h"
 #include "physics/constraint.h"
+#include "physics/edit.h"
 #include "physics/verlet.h"
 
 namespace {
@@ -138,8 +139,8 @@ SceneData Cloth() {
     return CaptureScene(*w, *t);
 }
 
-// Rings of particles held round by soft spokes to a centre particle: they squash on landing
-// and spring back.
+// Soft balls: rings of particles round a centre, held round by soft spokes and by braces that
+// keep the rim from folding; they squash on landing and spring back.
 SceneData SoftBodies() {
     Ref<PhysicsWorld> w = NewWorld(5);
     Floor(*w);
@@ -151,28 +152,112 @@ SceneData SoftBodies() {
                           {460.0f, 380.0f, 44.0f},
                           {620.0f, 250.0f, 36.0f},
                           {380.0f, 120.0f, 30.0f}};
-    const int32_t n = 16;
-    for (const Ring& ring : rings) {
-        Ref<PhysicsBody> body = PhysicsBody::Create(w.get());
-        Ref<Verlet> centre = Particle(*w, ring.x, ring.y, 1.0f);
-        body->addverlet(centre, 0);
-        std::vector<Ref<Verlet>> rim;
-        for (int32_t i = 0; i < n; ++i) {
-            const float a = 6.2831853f * static_cast<float>(i) / static_cast<float>(n);
-            rim.push_back(Particle(*w, ring.x + ring.radius * std::cos(a),
-                                   ring.y + ring.radius * std::sin(a), 1.0f));
-            body->addverlet(rim.back(), 1);
-        }
-        for (int32_t i = 0; i < n; ++i) {
-            body->addconstraint(
-                Join(*w, rim[static_cast<size_t>(i)], rim[static_cast<size_t>((i + 1) % n)]), 1);
-        }
-        for (int32_t i = 0; i < n; ++i) {
-            body->addconstraint(Join(*w, centre, rim[static_cast<size_t>(i)], 0.3f), 0);
-        }
-        body->SetBounce(0.6f);
+    for (const Ring& ring : rings) MakeBall(*w, ring.x, ring.y, ring.radius);
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 1.0f);
+    return CaptureScene(*w, *t);
+}
+
+// Weights hung on ropes from fixed points, to cut: three boxes, each on two ropes in a V.
+SceneData Ropes() {
+    Ref<PhysicsWorld> w = NewWorld(10);
+    Floor(*w);
+    const float xs[] = {200.0f, 400.0f, 600.0f};
+    const float drops[] = {260.0f, 340.0f, 220.0f};
+    for (int32_t i = 0; i < 3; ++i) {
+        const float x = xs[i], y = drops[i];
+        Ref<PhysicsBody> box = MakeBox(*w, x - 20.0f, y, x + 20.0f, y + 40.0f, 2.0f);
+        TListEnum corners = box->verlets->ObjectEnumerator();
+        const Ref<Verlet> left = ObjectCast<Verlet>(corners.NextObject());
+        const Ref<Verlet> right = ObjectCast<Verlet>(corners.NextObject());
+        MakeRope(*w, x - 70.0f, 40.0f, left->pos->x, left->pos->y, nullptr, left, 0.5f);
+        MakeRope(*w, x + 70.0f, 40.0f, right->pos->x, right->pos->y, nullptr, right, 0.5f);
     }
     Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 1.0f);
+    return CaptureScene(*w, *t);
+}
+
+// A figure of sticks hanging by its head from a rope: cut the rope and it drops in a heap.
+SceneData Ragdoll() {
+    Ref<PhysicsWorld> w = NewWorld(10);
+    Floor(*w);
+    Ref<PhysicsBody> body = PhysicsBody::Create(w.get());
+    auto joint = [&](float x, float y) {
+        Ref<Verlet> v = Particle(*w, x, y, 1.0f);
+        body->addverlet(v, 1);
+        return v;
+    };
+    auto bone = [&](const Ref<Verlet>& a, const Ref<Verlet>& b) {
+        body->addconstraint(Join(*w, a, b), 1);
+    };
+    auto brace = [&](const Ref<Verlet>& a, const Ref<Verlet>& b) {
+        body->addconstraint(Join(*w, a, b), 0);
+    };
+    const float cx = 400.0f, top = 140.0f;
+    const Ref<Verlet> head = joint(cx, top);
+    const Ref<Verlet> neck = joint(cx, top + 30.0f);
+    const Ref<Verlet> shoulderL = joint(cx - 22.0f, top + 36.0f);
+    const Ref<Verlet> shoulderR = joint(cx + 22.0f, top + 36.0f);
+    const Ref<Verlet> hipL = joint(cx - 14.0f, top + 110.0f);
+    const Ref<Verlet> hipR = joint(cx + 14.0f, top + 110.0f);
+    const Ref<Verlet> elbowL = joint(cx - 30.0f, top + 76.0f);
+    const Ref<Verlet> elbowR = joint(cx + 30.0f, top + 76.0f);
+    const Ref<Verlet> handL = joint(cx - 34.0f, top + 116.0f);
+    const Ref<Verlet> handR = joint(cx + 34.0f, top + 116.0f);
+    const Ref<Verlet> kneeL = joint(cx - 16.0f, top + 160.0f);
+    const Ref<Verlet> kneeR = joint(cx + 16.0f, top + 160.0f);
+    const Ref<Verlet> footL = joint(cx - 18.0f, top + 210.0f);
+    const Ref<Verlet> footR = joint(cx + 18.0f, top + 210.0f);
+    bone(head, neck);
+    bone(neck, shoulderL);
+    bone(neck, shoulderR);
+    bone(shoulderL, hipL);
+    bone(shoulderR, hipR);
+    bone(hipL, hipR);
+    bone(shoulderL, elbowL);
+    bone(elbowL, handL);
+    bone(shoulderR, elbowR);
+    bone(elbowR, handR);
+    bone(hipL, kneeL);
+    bone(kneeL, footL);
+    bone(hipR, kneeR);
+    bone(kneeR, footR);
+    // The torso keeps its shape: braced across both ways, and the head held upright.
+    brace(shoulderL, hipR);
+    brace(shoulderR, hipL);
+    brace(shoulderL, shoulderR);
+    brace(head, shoulderL);
+    brace(head, shoulderR);
+    MakeRope(*w, cx, 40.0f, head->pos->x, head->pos->y, nullptr, head, 0.5f);
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 1.0f);
+    return CaptureScene(*w, *t);
+}
+
+// A large cloth pinned along its top edge, light and finely woven, whose threads break when
+// stretched 4 pixels past their length: cut shapes out of it, or tear it with thrown boxes.
+SceneData Sheet() {
+    constexpr float kMass = 0.1f;
+    constexpr float kTear = 4.0f;
+    Ref<PhysicsWorld> w = NewWorld(16);
+    Floor(*w);
+    const int32_t cols = 41, rows = 30;
+    const float step = 12.0f, x0 = 160.0f, y0 = 30.0f;
+    Ref<PhysicsBody> body = PhysicsBody::Create(w.get());
+    std::vector<Ref<Verlet>> p;
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c) {
+            p.push_back(Particle(*w, x0 + step * static_cast<float>(c),
+                                 y0 + step * static_cast<float>(r), kMass, r == 0 ? 0 : 1));
+            body->addverlet(p.back(), 1);
+        }
+    }
+    auto at = [&](int32_t r, int32_t c) { return p[static_cast<size_t>(r * cols + c)]; };
+    for (int32_t r = 0; r < rows; ++r) {
+        for (int32_t c = 0; c < cols; ++c) {
+            if (c + 1 < cols) body->addconstraint(Join(*w, at(r, c), at(r, c + 1), 1.0f, kTear), 0);
+            if (r + 1 < rows) body->addconstraint(Join(*w, at(r, c), at(r + 1, c), 1.0f, kTear), 0);
+        }
+    }
+    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 4.0f);
     return CaptureScene(*w, *t);
 }
 
@@ -296,7 +381,8 @@ struct Maker {
 };
 
 constexpr Maker kMakers[] = {{"bridge", Bridge}, {"chain", Chain},     {"cloth", Cloth},
-                             {"crowd", Crowd},   {"pyramid", Pyramid}, {"softbodies", SoftBodies},
+                             {"crowd", Crowd},   {"pyramid", Pyramid}, {"ragdoll", Ragdoll},
+                             {"ropes", Ropes},   {"sheet", Sheet},     {"softbodies", SoftBodies},
                              {"stacks", Stacks}, {"tower", Tower}};
 
 }  // namespace

@@ -312,6 +312,40 @@ TEST(ToolsFrame, KeysChooseTheLeftButtonsToolAndItsGesturesBuildAndCut) {
     EXPECT_FALSE(ToolForKey('8', Tool::kThrow, chosen));
 }
 
+// What the program says on the canvas: nothing in an untouched run; the keys on the right
+// while help is on; PAUSED at the top centre while paused.
+TEST(ToolsFrame, NoticesAreDrawnOnlyWhileThereIsSomethingToSay) {
+    auto lit = [](const std::vector<uint8_t>& rgba, int32_t x0, int32_t y0, int32_t x1,
+                  int32_t y1) {
+        int32_t n = 0;
+        for (int32_t y = y0; y < y1; ++y) {
+            for (int32_t x = x0; x < x1; ++x) {
+                const size_t i =
+                    (static_cast<size_t>(y) * kWindowWidth + static_cast<size_t>(x)) * 4;
+                if (rgba[i] != 0 || rgba[i + 1] != 0 || rgba[i + 2] != 0) ++n;
+            }
+        }
+        return n;
+    };
+    const RunResult run =
+        RunFrames(5, {},
+                  {{2, {Cmd(CommandKind::kHelp, 1)}},
+                   {3, {Cmd(CommandKind::kHelp, 0), Cmd(CommandKind::kPause, 1)}}},
+                  true, true);
+    ASSERT_GE(run.pictures.size(), 5u);
+    const size_t first = run.pictures.size() - 5;
+    const auto& plain = run.pictures[first];
+    const auto& help = run.pictures[first + 1];
+    const auto& paused = run.pictures[first + 2];
+    // The pyramid's top box stands at x 380..430 from y 34: the top centre is clear above it.
+    EXPECT_EQ(lit(plain, 500, 50, 800, 80), 0);
+    EXPECT_EQ(lit(plain, 360, 0, 440, 28), 0);
+    EXPECT_GT(lit(help, 500, 50, 800, 80), 50);
+    EXPECT_EQ(lit(help, 360, 0, 440, 28), 0);
+    EXPECT_EQ(lit(paused, 500, 50, 800, 80), 0);
+    EXPECT_GT(lit(paused, 360, 0, 440, 28), 50);
+}
+
 // The recorder names each event's query the way the replay counts them: a frame's quit test is
 // its query 1 (written `F kind`), the K-th query `F@K`; start-up's queries are always `0@K`.
 // Commands carry no query: they apply at the frame's start.
