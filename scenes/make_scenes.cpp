@@ -109,35 +109,39 @@ SceneData Chain() {
     return CaptureScene(*w, *t);
 }
 
-// A cloth pinned along its top edge. Its threads break when stretched 4 pixels past their
-// length (hanging stretches them less than 1), so a box thrown into it tears a hole; its
-// particles collide, its threads do not. The thrown boxes are heavy against the light cloth.
-SceneData Cloth() {
-    constexpr float kClothMass = 0.25f;
+// A scene of one cloth over the floor: cols x rows particles `step` apart from (x0, y0), one
+// body, pinned along its top row; its threads run along the rows and the columns and break when
+// stretched 4 pixels past their length. Thrown boxes are heavy against the light cloth.
+SceneData ClothScene(int32_t iterations, int32_t cols, int32_t rows, float step, float x0, float y0,
+                     float mass) {
     constexpr float kTear = 4.0f;
-    Ref<PhysicsWorld> w = NewWorld(10);
-    Floor(*w);
-    const int32_t cols = 25, rows = 15;
-    const float step = 16.0f, x0 = 208.0f, y0 = 40.0f;
-    Ref<PhysicsBody> body = PhysicsBody::Create(w.get());
+    Ref<PhysicsWorld> world = NewWorld(iterations);
+    PhysicsWorld& w = *world;
+    Floor(w);
+    Ref<PhysicsBody> body = PhysicsBody::Create(&w);
     std::vector<Ref<Verlet>> p;
     for (int32_t r = 0; r < rows; ++r) {
         for (int32_t c = 0; c < cols; ++c) {
-            p.push_back(Particle(*w, x0 + step * static_cast<float>(c),
-                                 y0 + step * static_cast<float>(r), kClothMass, r == 0 ? 0 : 1));
+            p.push_back(Particle(w, x0 + step * static_cast<float>(c),
+                                 y0 + step * static_cast<float>(r), mass, r == 0 ? 0 : 1));
             body->addverlet(p.back(), 1);
         }
     }
     auto at = [&](int32_t r, int32_t c) { return p[static_cast<size_t>(r * cols + c)]; };
     for (int32_t r = 0; r < rows; ++r) {
         for (int32_t c = 0; c < cols; ++c) {
-            if (c + 1 < cols) body->addconstraint(Join(*w, at(r, c), at(r, c + 1), 1.0f, kTear), 0);
-            if (r + 1 < rows) body->addconstraint(Join(*w, at(r, c), at(r + 1, c), 1.0f, kTear), 0);
+            if (c + 1 < cols) body->addconstraint(Join(w, at(r, c), at(r, c + 1), 1.0f, kTear), 0);
+            if (r + 1 < rows) body->addconstraint(Join(w, at(r, c), at(r + 1, c), 1.0f, kTear), 0);
         }
     }
-    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 4.0f);
-    return CaptureScene(*w, *t);
+    Ref<PhysicsBody> t = HiddenTemplate(w, 40.0f, 4.0f);
+    return CaptureScene(w, *t);
 }
+
+// A cloth pinned along its top edge. Its threads break when stretched 4 pixels past their
+// length (hanging stretches them less than 1), so a box thrown into it tears a hole; its
+// particles collide, its threads do not. The thrown boxes are heavy against the light cloth.
+SceneData Cloth() { return ClothScene(10, 25, 15, 16.0f, 208.0f, 40.0f, 0.25f); }
 
 // Soft balls: rings of particles round a centre, held round by soft spokes and by braces that
 // keep the rim from folding; they squash on landing and spring back.
@@ -234,32 +238,7 @@ SceneData Ragdoll() {
 
 // A large cloth pinned along its top edge, light and finely woven, whose threads break when
 // stretched 4 pixels past their length: cut shapes out of it, or tear it with thrown boxes.
-SceneData Sheet() {
-    constexpr float kMass = 0.1f;
-    constexpr float kTear = 4.0f;
-    Ref<PhysicsWorld> w = NewWorld(16);
-    Floor(*w);
-    const int32_t cols = 41, rows = 30;
-    const float step = 12.0f, x0 = 160.0f, y0 = 30.0f;
-    Ref<PhysicsBody> body = PhysicsBody::Create(w.get());
-    std::vector<Ref<Verlet>> p;
-    for (int32_t r = 0; r < rows; ++r) {
-        for (int32_t c = 0; c < cols; ++c) {
-            p.push_back(Particle(*w, x0 + step * static_cast<float>(c),
-                                 y0 + step * static_cast<float>(r), kMass, r == 0 ? 0 : 1));
-            body->addverlet(p.back(), 1);
-        }
-    }
-    auto at = [&](int32_t r, int32_t c) { return p[static_cast<size_t>(r * cols + c)]; };
-    for (int32_t r = 0; r < rows; ++r) {
-        for (int32_t c = 0; c < cols; ++c) {
-            if (c + 1 < cols) body->addconstraint(Join(*w, at(r, c), at(r, c + 1), 1.0f, kTear), 0);
-            if (r + 1 < rows) body->addconstraint(Join(*w, at(r, c), at(r + 1, c), 1.0f, kTear), 0);
-        }
-    }
-    Ref<PhysicsBody> t = HiddenTemplate(*w, 40.0f, 4.0f);
-    return CaptureScene(*w, *t);
-}
+SceneData Sheet() { return ClothScene(16, 41, 30, 12.0f, 160.0f, 30.0f, 0.1f); }
 
 // A deck of planks across the gap between two platforms, hinged plank to plank, with a few
 // boxes dropped onto it.

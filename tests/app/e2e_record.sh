@@ -20,31 +20,9 @@ replay=$2
 signal=${3:-}
 title="Quorrel Application"
 
-for tool in Xvfb xdotool; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
-
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*"
-  for f in out err session.txt replay.err; do
-    [ -s "$work/$f" ] && { echo "--- $f:"; head -c 3000 "$work/$f"; echo; }
-  done
-  exit 1
-}
-
+log_files=(out err session.txt replay.err)
 source "$(dirname "$0")/x_session.sh"
-start_xvfb
+begin_x_session Xvfb xdotool
 
 scene_args=()
 if [ -n "$signal" ]; then
@@ -130,20 +108,10 @@ xdotool keyup Escape
 [ -n "$status" ] || fail "still running 10 s after Escape was pressed"
 [ "$status" = 0 ] || fail "exit status $status after Escape"
 
-s="$work/session.txt"
-for want in '^[0-9]+ panel 1$' '^[0-9]+ pause 1$' '^[0-9]+ step$' '^[0-9]+ gravity ' \
-            '^[0-9]+ draw particles 1$' '^[0-9]+ draw pairs 1$' '^[0-9]+ capture 1$' \
-            '^[0-9]+ pause 0$' '^[0-9]+ restart$' '^[0-9]+ panel 0$' '^[0-9]+@[0-9]+ ' \
-            '^0@[0-9]+ '; do
-  grep -Eq "$want" "$s" || fail "the recording has no line matching '$want'"
-done
-frames=$(sed -n 's/^# the session ran \([0-9]*\) frames$/\1/p' "$s")
-[ -n "$frames" ] || fail "the recording does not end with the frame count"
-
-"$replay" --frames "$frames" --input "$s" --trace "$work/replay.txt" 2>"$work/replay.err" ||
-  fail "sandbox-replay failed on the recording"
-cmp -s "$work/live.txt" "$work/replay.txt" ||
-  fail "the replay's trace differs from the live one: $(cmp "$work/live.txt" "$work/replay.txt")"
+check_recording '^[0-9]+ panel 1$' '^[0-9]+ pause 1$' '^[0-9]+ step$' '^[0-9]+ gravity ' \
+                '^[0-9]+ draw particles 1$' '^[0-9]+ draw pairs 1$' '^[0-9]+ capture 1$' \
+                '^[0-9]+ pause 0$' '^[0-9]+ restart$' '^[0-9]+ panel 0$' '^[0-9]+@[0-9]+ ' \
+                '^0@[0-9]+ '
 # Two boxes were thrown into the first pyramid (the drag begun on the panel threw none), and
 # one into the fresh pyramid after the restart.
 count() { awk -v f="$1" '$1 == f' "$work/live.txt" | wc -l; }

@@ -11,31 +11,9 @@ sandbox=$1
 mode=$2
 title="Quorrel Application"
 
-for tool in Xvfb xdotool xwininfo import convert; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
-
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*"
-  for f in out err; do
-    [ -s "$work/$f" ] && { echo "--- sandbox std$f:"; head -c 2000 "$work/$f"; echo; }
-  done
-  exit 1
-}
-
+log_files=(out err)
 source "$(dirname "$0")/x_session.sh"
-start_xvfb
+begin_x_session Xvfb xdotool xwininfo import convert
 
 # The program talks to this X server whatever the calling environment chose (headless CI often
 # exports SDL_VIDEODRIVER=offscreen, which would give a window that no X tool can see). It runs

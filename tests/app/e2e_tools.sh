@@ -14,31 +14,9 @@ sandbox=$1
 replay=$2
 title="Quorrel Application"
 
-for tool in Xvfb xdotool; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-done
-
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*"
-  for f in out err session.txt replay.err; do
-    [ -s "$work/$f" ] && { echo "--- $f:"; head -c 4000 "$work/$f"; echo; }
-  done
-  exit 1
-}
-
+log_files=(out err session.txt replay.err)
 source "$(dirname "$0")/x_session.sh"
-start_xvfb
+begin_x_session Xvfb xdotool
 
 start_sandbox() {
   (cd "$work" && exec env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 "$sandbox" \
@@ -107,20 +85,10 @@ xdotool keyup Escape
 app_pid=""
 [ "$status" = 0 ] || fail "exit status $status after Escape"
 
-s="$work/session.txt"
-for want in '^[0-9]+ grab 101 531$' '^[0-9]+ drag 101 291$' '^[0-9]+ release$' \
-            '^[0-9]+ scene cloth$' '^[0-9]+ tool cut$' '^[0-9]+ cut ' '^[0-9]+ pin 240 104$' \
-            '^[0-9]+ grab 240 104$' '^[0-9]+ drag 150 250$' '^[0-9]+ box 600 300 660 350$' \
-            '^[0-9]+ rope 720 40 720 200$' '^[0-9]+ tool throw$'; do
-  grep -Eq "$want" "$s" || fail "the recording has no line matching '$want'"
-done
-frames=$(sed -n 's/^# the session ran \([0-9]*\) frames$/\1/p' "$s")
-[ -n "$frames" ] || fail "the recording does not end with the frame count"
-
-"$replay" --frames "$frames" --input "$s" --trace "$work/replay.txt" 2>"$work/replay.err" ||
-  fail "sandbox-replay failed on the recording"
-cmp -s "$work/live.txt" "$work/replay.txt" ||
-  fail "the replay's trace differs from the live one: $(cmp "$work/live.txt" "$work/replay.txt")"
+check_recording '^[0-9]+ grab 101 531$' '^[0-9]+ drag 101 291$' '^[0-9]+ release$' \
+                '^[0-9]+ scene cloth$' '^[0-9]+ tool cut$' '^[0-9]+ cut ' '^[0-9]+ pin 240 104$' \
+                '^[0-9]+ grab 240 104$' '^[0-9]+ drag 150 250$' '^[0-9]+ box 600 300 660 350$' \
+                '^[0-9]+ rope 720 40 720 200$' '^[0-9]+ tool throw$'
 
 # What the tools did, read from the trace (frame, slot, x, y).
 y_of() { awk -v f="$1" -v i="$2" '$1 == f && $2 == i { print $4 }' "$work/live.txt"; }

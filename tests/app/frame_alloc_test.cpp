@@ -13,6 +13,7 @@
 #include "app/program.h"
 #include "host/clock.h"
 #include "host/sdl/sdl_host.h"
+#include "tests/support/offscreen_host.h"
 
 namespace {
 std::atomic<long> g_allocations{0};
@@ -63,27 +64,18 @@ void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcep
 namespace {
 
 TEST(FrameAllocations, SteadyFramesAllocateNothing) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    VirtualClock clock;
-    SetHostClock(&clock);
-    StartHost();
     DemoState state = StartDemo();
     for (int i = 0; i < 5; ++i) RunFrame(state);  // warm-up: buffers reach their working size
 
     const long before = g_allocations.load();
     for (int i = 0; i < 30; ++i) RunFrame(state);
     const long during = g_allocations.load() - before;
-    SetHostClock(nullptr);
     EXPECT_EQ(during, 0) << "operator new calls in 30 frames";
 }
 
 // Holding a box with the grab tool and dragging it every frame: the hold is one more particle and
 // constraint in the world, made when it starts, and the drags only move its target.
 TEST(FrameAllocations, FramesWhileDraggingAHeldBoxAllocateNothing) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    VirtualClock clock;
-    SetHostClock(&clock);
-    StartHost();
     DemoState state = StartDemo();
     Controls controls(nullptr);
     state.controls = &controls;
@@ -106,7 +98,6 @@ TEST(FrameAllocations, FramesWhileDraggingAHeldBoxAllocateNothing) {
         RunFrame(state);
     }
     const long during = g_allocations.load() - before;
-    SetHostClock(nullptr);
     EXPECT_EQ(during, 0) << "operator new calls in 30 frames";
 }
 

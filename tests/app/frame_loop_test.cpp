@@ -19,23 +19,9 @@
 #include "host/input.h"
 #include "host/sdl/sdl_host.h"
 #include "physics/verlet.h"
+#include "tests/support/offscreen_host.h"
 
 namespace {
-
-class OffscreenHost : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetHostClock(&clock_);  // pacing advances virtual time instead of sleeping
-        StartHost();
-    }
-    void TearDown() override { SetHostClock(nullptr); }
-
-  private:
-    VirtualClock clock_;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OffscreenHost);
 
 // Counts the presents of the frame loop and keeps the picture of the last one.
 class PresentProbe : public Object {

@@ -16,22 +16,9 @@
 #include "host/backend.h"
 #include "host/clock.h"
 #include "host/input.h"
+#include "tests/support/offscreen_host.h"
 
 namespace {
-
-class OffscreenHost : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetHostClock(&clock_);
-        StartHost();
-    }
-    void TearDown() override { SetHostClock(nullptr); }
-
-  private:
-    VirtualClock clock_;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OffscreenHost);
 
 constexpr int32_t kFieldX = 100, kFieldY = 130;  // the file field, as the panel first opens
 constexpr int32_t kLoadX = 238, kLoadY = 130;    // its "Load file" button

@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "app/message.h"
 #include "app/output_file.h"
+#include "tests/support/error_text.h"
 #include "tools/replay/options.h"
 #include "tools/replay/output_check.h"
 #include "tools/replay/png_writer.h"
@@ -18,27 +20,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<ScriptEvent> Parse(const std::string& text) {
-    std::istringstream in(text);
-    return ParseScript(in, "s");
-}
+std::vector<ScriptEvent> Parse(const std::string& text) { return ParseScriptText(text); }
 
 std::string ParseError(const std::string& text) {
-    try {
-        Parse(text);
-    } catch (const UsageError& e) {
-        return e.what();
-    }
-    return "no error";
+    return ErrorText<UsageError>([&] { Parse(text); });
 }
 
 std::string CommandLineError(const std::vector<std::string>& args) {
-    try {
-        ParseCommandLine(args);
-    } catch (const UsageError& e) {
-        return e.what();
-    }
-    return "no error";
+    return ErrorText<UsageError>([&] { ParseCommandLine(args); });
 }
 
 TEST(ReplayCommandLine, ReadsEveryOption) {
@@ -117,24 +106,33 @@ TEST(ReplayScript, OrdersByFrameKeepingFileOrderWithinAFrame) {
     EXPECT_EQ(e[4].kind, ScriptKind::kUp);
 }
 
+// Every malformed line, query or command is refused with its line named.
 TEST(ReplayScript, NamesTheLineOfAMalformedEvent) {
-    EXPECT_EQ(ParseError("1 move 1 1\n\n0 down 1\n"), "s:3: frame number 0 is below 1");
-    EXPECT_EQ(ParseError("-2 down 1\n"), "s:1: frame number -2 is below 1");
-    EXPECT_EQ(ParseError("x down 1\n"), "s:1: frame number: 'x' is not a whole number");
-    EXPECT_EQ(ParseError("1 jump 1\n"), "s:1: unknown event kind 'jump'");
-    EXPECT_EQ(ParseError("1\n"), "s:1: an event kind must follow the frame number");
-    EXPECT_EQ(ParseError("1 move 3\n"), "s:1: 'move' takes 2 values");
-    EXPECT_EQ(ParseError("1 down 1 2\n"), "s:1: 'down' takes 1 value");
-    EXPECT_EQ(ParseError("1 move 3 4.5\n"), "s:1: y: '4.5' is not a whole number");
-    EXPECT_EQ(ParseError("1 down 4\n"), "s:1: button 4 is not 1 (left), 2 (right) or 3 (middle)");
-    EXPECT_EQ(ParseError("1 keydown 256\n"),
-              "s:1: key code 256 is not one any key has (see --help)");
-    EXPECT_EQ(ParseError("1 keyup 0\n"), "s:1: key code 0 is not one any key has (see --help)");
-    // The frame after the last one a line names must be a frame number too.
-    EXPECT_EQ(ParseError("2147483647@2 keydown 27\n"),
-              "s:1: frame number 2147483647 is above 2147483646");
-    EXPECT_EQ(ParseError("2147483647 down 1\n"),
-              "s:1: frame number 2147483647 is above 2147483646");
+    const std::pair<const char*, const char*> cases[] = {
+        {"1 move 1 1\n\n0 down 1\n", "s:3: frame number 0 is below 1"},
+        {"-2 down 1\n", "s:1: frame number -2 is below 1"},
+        {"x down 1\n", "s:1: frame number: 'x' is not a whole number"},
+        {"1 jump 1\n", "s:1: unknown event kind 'jump'"},
+        {"1\n", "s:1: an event kind must follow the frame number"},
+        {"1 move 3\n", "s:1: 'move' takes 2 values"},
+        {"1 down 1 2\n", "s:1: 'down' takes 1 value"},
+        {"1 move 3 4.5\n", "s:1: y: '4.5' is not a whole number"},
+        {"1 down 4\n", "s:1: button 4 is not 1 (left), 2 (right) or 3 (middle)"},
+        {"1 keydown 256\n", "s:1: key code 256 is not one any key has (see --help)"},
+        {"1 keyup 0\n", "s:1: key code 0 is not one any key has (see --help)"},
+        // The frame after the last one a line names must be a frame number too.
+        {"2147483647@2 keydown 27\n", "s:1: frame number 2147483647 is above 2147483646"},
+        {"2147483647 down 1\n", "s:1: frame number 2147483647 is above 2147483646"},
+        // Queries and commands.
+        {"1 move 1 1\n-1@2 move 1 1\n", "s:2: frame number -1 is below 0"},
+        {"4@0 down 1\n", "s:1: query number 0 is below 1"},
+        {"4@x down 1\n", "s:1: query number: 'x' is not a whole number"},
+        {"4@2 pause 1\n",
+         "s:1: 'pause' is a command, applied at the frame's start: it takes no @query"},
+        {"2 steps 99\n", "s:1: 'steps' takes a whole number in 1..20"},
+        {"2 focus 3\n", "s:1: focus 3 is not 0 (lost) or 1"},
+    };
+    for (const auto& [text, message] : cases) EXPECT_EQ(ParseError(text), message) << text;
     const auto last = Parse("2147483646@2 keydown 27\n");
     EXPECT_EQ(FindScriptQuit(last, INT32_MAX).frame, INT32_MAX);
     EXPECT_EQ(ScriptWarnings(last, 10, "s").size(), 1u);  // after the last frame

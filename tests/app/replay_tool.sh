@@ -7,13 +7,7 @@ set -uo pipefail
 replay=$1
 data=$2
 mode=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
+source "$(dirname "$0")/../support/scratch.sh"
 
 # Width and height of a PNG from its header (big-endian words at bytes 16 and 20).
 png_size() {

@@ -7,14 +7,8 @@
 set -uo pipefail
 
 sandbox=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/../support/scratch.sh"
 cd "$work" || exit 1
-
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
 
 run() {  # expected status, expected message (extended regex), arguments...
   local want=$1 pattern=$2 status

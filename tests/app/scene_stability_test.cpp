@@ -23,18 +23,24 @@ namespace {
 
 constexpr float kMargin = 20.0f;  // beyond the walls: at most one step's travel, clamped next step
 
+// Builds the built-in scene of that name (which loads without warnings) into `out`.
+void BuildBuiltin(const std::string& name, SceneWorld& out) {
+    const BuiltinScene* found = nullptr;
+    for (const BuiltinScene& b : BuiltinScenes()) {
+        if (b.name == name) found = &b;
+    }
+    ASSERT_NE(found, nullptr) << name;
+    const SceneLoad load = LoadScene(found->text, name);
+    ASSERT_TRUE(load.scene) << load.error;
+    EXPECT_TRUE(load.warnings.empty()) << name;
+    out = BuildSceneWorld(*load.scene);
+}
+
 class BuiltinSceneStability : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(BuiltinSceneStability, StaysFiniteAndInsideTheWorld) {
-    const BuiltinScene* found = nullptr;
-    for (const BuiltinScene& s : BuiltinScenes()) {
-        if (s.name == GetParam()) found = &s;
-    }
-    ASSERT_NE(found, nullptr);
-    const SceneLoad load = LoadScene(found->text, GetParam());
-    ASSERT_TRUE(load.scene) << load.error;
-    EXPECT_TRUE(load.warnings.empty());
-    SceneWorld s = BuildSceneWorld(*load.scene);
+    SceneWorld s;
+    ASSERT_NO_FATAL_FAILURE(BuildBuiltin(GetParam(), s));
     PhysicsWorld& w = *s.world;
     int32_t throws = 0;
     for (int32_t frame = 1; frame <= SANDBOX_SCENE_FRAMES; ++frame) {
@@ -75,14 +81,8 @@ INSTANTIATE_TEST_SUITE_P(Scenes, BuiltinSceneStability,
 class BuiltinSceneRest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(BuiltinSceneRest, SettlesAndKeepsItsShapeUntilTouched) {
-    const BuiltinScene* found = nullptr;
-    for (const BuiltinScene& s : BuiltinScenes()) {
-        if (s.name == GetParam()) found = &s;
-    }
-    ASSERT_NE(found, nullptr);
-    const SceneLoad load = LoadScene(found->text, GetParam());
-    ASSERT_TRUE(load.scene) << load.error;
-    SceneWorld s = BuildSceneWorld(*load.scene);
+    SceneWorld s;
+    ASSERT_NO_FATAL_FAILURE(BuildBuiltin(GetParam(), s));
     PhysicsWorld& w = *s.world;
     const int32_t constraints = w.ConstraintArray->last;
     auto frame = [&w] {

@@ -12,13 +12,7 @@ replay=$1
 sandbox=$2
 data=$3
 mode=$4
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
+source "$(dirname "$0")/../support/scratch.sh"
 
 # The part of a script after frame n, renumbered from 1, led by a move to where the cursor was
 # at frame n (the frame the continuation starts after).

@@ -28,6 +28,7 @@
 #include "host/sdl/sdl_host.h"
 #include "physics/constraint.h"
 #include "physics/verlet.h"
+#include "tests/support/offscreen_host.h"
 
 // Every C++ allocation of the program (the physics, the program, the host's C++ side; not the
 // C libraries under it) is counted here, live blocks and their usable bytes, so that the soak
@@ -70,24 +71,9 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
 
 namespace {
 
-class OffscreenHost : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetHostClock(&clock_);
-        StartHost();
-    }
-    void TearDown() override { SetHostClock(nullptr); }
-
-  private:
-    VirtualClock clock_;
-};
-
 // Room for buffers that grow by doubling (the collision pass's pair list, the line batch), which
 // early bodies pay more of and which may double once more while the pile settles.
 constexpr double kGrowOnce = 262144.0;
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OffscreenHost);
 
 int32_t EnvInt(const char* name, int32_t fallback) {
     const char* v = std::getenv(name);

@@ -1,7 +1,37 @@
-# Sourced by the end-to-end scripts: a fresh Xvfb for one test, and the sandbox's window on it.
-# The sourcing script sets `work` (its scratch folder), `title` (the window's), defines `fail`
-# and `start_sandbox` (starts the program in the background and sets `app_pid`), and kills
-# `xvfb_pid` and `app_pid` when it ends.
+# Sourced by the end-to-end scripts: a scratch folder and a fresh Xvfb for one test, and the
+# sandbox's window on it. The sourcing script sets `title` (the window's) and `log_files` (the
+# files of its scratch folder that a failure shows), calls `begin_x_session` with the tools it
+# needs, and defines `start_sandbox` (starts the program in the background and sets `app_pid`).
+# The program and the X server are killed and the scratch folder `work` removed at exit.
+
+# Skips the test (exit 77) when a tool is missing; then makes `work` and starts Xvfb.
+begin_x_session() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+  done
+  work=$(mktemp -d)
+  xvfb_pid=""
+  app_pid=""
+  trap end_x_session EXIT
+  start_xvfb
+}
+
+end_x_session() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+
+fail() {
+  echo "FAIL: $*"
+  local f
+  for f in "${log_files[@]}"; do
+    [ -s "$work/$f" ] && { echo "--- $f:"; head -c 4000 "$work/$f"; echo; }
+  done
+  exit 1
+}
 
 # Xvfb picks a free display itself and writes its number to fd 3, so parallel runs never clash.
 start_xvfb() {
@@ -53,4 +83,21 @@ wait_for_exit() {
     fi
     sleep 0.1
   done
+}
+
+# The recording $work/session.txt has a line matching each pattern given and ends with its frame
+# count, and `$replay` (sandbox-replay) of it gives the live trace $work/live.txt bit for bit.
+# Sets `s` to the recording's path and `frames` to the session's frame count.
+check_recording() {
+  s="$work/session.txt"
+  local want
+  for want in "$@"; do
+    grep -Eq "$want" "$s" || fail "the recording has no line matching '$want'"
+  done
+  frames=$(sed -n 's/^# the session ran \([0-9]*\) frames$/\1/p' "$s")
+  [ -n "$frames" ] || fail "the recording does not end with the frame count"
+  "$replay" --frames "$frames" --input "$s" --trace "$work/replay.txt" 2>"$work/replay.err" ||
+    fail "sandbox-replay failed on the recording"
+  cmp -s "$work/live.txt" "$work/replay.txt" ||
+    fail "the replay's trace differs from the live one: $(cmp "$work/live.txt" "$work/replay.txt")"
 }

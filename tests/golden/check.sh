@@ -9,8 +9,7 @@ set -uo pipefail
 replay=$1
 dir=$2
 script=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/../support/scratch.sh"
 
 read -r frames want scene < <(awk -v s="$script" '$1 == s { print $2, $3, $4 }' "$dir/hashes.txt")
 [ -n "${want:-}" ] || { echo "FAIL: $script has no line in hashes.txt"; exit 1; }

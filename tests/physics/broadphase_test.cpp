@@ -105,17 +105,8 @@ TEST_F(BroadphasePairs, CoverEveryMeetingPairInAllPairsOrder) {
 // particle and so grows the box, and a later pair that did not meet when the pairs were found
 // meets now. The pass must still collide it, as the all-pairs walk does. Both the small-scene
 // walk and the grid (with far-away bodies added) are checked.
-class SharedBoxCorner : public ::testing::TestWithParam<int> {
+class SharedBoxCorner : public FreshRegistries<::testing::TestWithParam<int>> {
   protected:
-    void SetUp() override {
-        WorldList = std::make_shared<TList>();
-        FunctionPtrList = std::make_shared<TList>();
-    }
-    void TearDown() override {
-        WorldList.reset();
-        FunctionPtrList.reset();
-    }
-
     struct Built {
         Ref<PhysicsWorld> world;
         Ref<Verlet> corner, far;
@@ -169,7 +160,7 @@ TEST_P(SharedBoxCorner, PairsMetOnlyAfterAContactMovedTheBoxAreCollided) {
 INSTANTIATE_TEST_SUITE_P(SmallSceneAndGrid, SharedBoxCorner, ::testing::Values(0, 80));
 
 // Two worlds built and driven alike; `reference` collides through the all-pairs walk.
-class SideBySide : public ::testing::Test {
+class SideBySide : public FreshRegistries<> {
   protected:
     struct Run {
         Ref<PhysicsWorld> world;
@@ -177,15 +168,6 @@ class SideBySide : public ::testing::Test {
         Ref<PhysicsBody> pinned;  // a body whose box no step refreshes
         std::vector<Ref<PhysicsBody>> thrown;
     };
-
-    void SetUp() override {
-        WorldList = std::make_shared<TList>();
-        FunctionPtrList = std::make_shared<TList>();
-    }
-    void TearDown() override {
-        WorldList.reset();
-        FunctionPtrList.reset();
-    }
 
     static Ref<PhysicsBody> Square(PhysicsWorld* w, float x0, float y0, float x1, float y1,
                                    float mass, uint8_t active, uint8_t particlesCollide) {

@@ -9,17 +9,25 @@
 #include "physics/verlet.h"
 #include "physics/world.h"
 
-class WorldTest : public ::testing::Test {
+template <class Base = ::testing::Test>
+class FreshRegistries : public Base {
   protected:
     void SetUp() override {
         WorldList = std::make_shared<TList>();
         FunctionPtrList = std::make_shared<TList>();
-        world = PhysicsWorld::Create(800.0f, 600.0f, 1);
-        w = world.get();
     }
     void TearDown() override {
         WorldList.reset();
         FunctionPtrList.reset();
+    }
+};
+
+class WorldTest : public FreshRegistries<> {
+  protected:
+    void SetUp() override {
+        FreshRegistries::SetUp();
+        world = PhysicsWorld::Create(800.0f, 600.0f, 1);
+        w = world.get();
     }
 
     Ref<Verlet> Particle(float x, float y, float vx = 0.0f, float vy = 0.0f, float mass = 1.0f,
