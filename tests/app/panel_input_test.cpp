@@ -20,8 +20,8 @@
 
 namespace {
 
-constexpr int32_t kFieldX = 100, kFieldY = 130;  // the file field, as the panel first opens
-constexpr int32_t kLoadX = 238, kLoadY = 130;    // its "Load file" button
+constexpr int32_t kFieldX = 100, kFieldY = 153;  // the file field, as the panel first opens
+constexpr int32_t kLoadX = 238, kLoadY = 153;    // its "Load file" button
 constexpr int32_t kSpace = 32, kF5 = 116;
 
 void Click(int32_t x, int32_t y) {
