@@ -327,6 +327,17 @@ try {
   check((await D.run()).paused, "P on the canvas pauses");
   await page.keyboard.press("p");
 
+  // The stable step: the stacks scene runs in it and the checkbox says so; the checkbox turns it
+  // off, as the desktop panel's does.
+  await page.selectOption("#scene", "stacks");
+  await D.waitFrames(3);
+  check((await D.run()).stable && await page.isChecked("#stable"),
+        "the stacks scene runs in the stable step, and its checkbox is ticked");
+  await page.click("#stable");
+  await D.waitFrames(2);
+  check(!(await D.run()).stable && !(await page.isChecked("#stable")),
+        "the checkbox turns the stable step off");
+
   // A scene switch, then back to the pyramid's defaults for what follows.
   await page.selectOption("#scene", "chain");
   await D.waitFrames(3);

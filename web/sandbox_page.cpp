@@ -310,6 +310,7 @@ EMSCRIPTEN_KEEPALIVE const char* sandbox_state() {
           true);
     j.Add("gravity", "[" + Number(world.gravity->x) + "," + Number(world.gravity->y) + "]", true);
     j.Add("iterations", world.CONSTRAINT_ITERATIONS);
+    j.Add("stable", world.stepMode == StepMode::kStable);
     j.Add("bodies", CountBodies(world));
     j.Add("particles", world.VerletArray->last);
     j.Add("constraints", world.ConstraintArray->last);
