@@ -111,12 +111,12 @@ if [ -n "$signal" ]; then
 fi
 
 key F1                    # the panel opens
-click 25 199              # Paused
+click 25 222              # Paused
 key n                     # one frame, twice
 key n
-drag 150 268 175 268      # gravity's y slider
-click 25 429              # particles
-click 25 452              # tested pairs
+drag 150 291 175 291      # gravity's y slider
+click 25 475              # particles
+click 25 498              # tested pairs
 drag 250 64 600 100       # pressed on the panel, released over the scene: no throw
 key p                     # running again
 drag 620 150 560 120      # a throw
