@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/look.h"
 #include "app/scene_file.h"
 
 namespace {
@@ -42,6 +43,7 @@ constexpr KindName kKindNames[] = {
     {CommandKind::kStick, "stick"},
     {CommandKind::kHelp, "help"},
     {CommandKind::kMode, "mode"},
+    {CommandKind::kLook, "look"},
 };
 
 // How many pixel coordinates a tool command takes (0: it takes none).
@@ -102,6 +104,9 @@ std::string CommandText(const ControlCommand& c) {
             break;
         case CommandKind::kMode:
             text += c.value != 0 ? " stable" : " default";
+            break;
+        case CommandKind::kLook:
+            text += std::string(" ") + LookName(static_cast<Look>(c.value));
             break;
         case CommandKind::kScene:
             text += " " + c.text;
@@ -198,6 +203,13 @@ std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words
             c.value = ok && words[1] == "stable" ? 1 : 0;
             if (!ok) error = "'mode' takes stable or default";
             break;
+        case CommandKind::kLook: {
+            Look look = Look::kClassic;
+            ok = args == 1 && LookFromName(words[1], look);
+            c.value = static_cast<int32_t>(look);
+            if (!ok) error = "'look' takes classic or clear";
+            break;
+        }
         case CommandKind::kStiffness:
             ok = args == 1 && ParseReal(words[1], 1.0f, c.x) && c.x >= kMinStickElasticity;
             if (!ok) error = "'stiffness' takes a number in 0.01..1";
@@ -256,6 +268,13 @@ std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words
     return c;
 }
 
+ControlCommand LookCommand(Look look) {
+    ControlCommand c;
+    c.kind = CommandKind::kLook;
+    c.value = static_cast<int32_t>(look);
+    return c;
+}
+
 void ApplyToSettings(ControlSettings& s, const ControlCommand& c) {
     switch (c.kind) {
         case CommandKind::kPanel:
@@ -291,6 +310,9 @@ void ApplyToSettings(ControlSettings& s, const ControlCommand& c) {
             break;
         case CommandKind::kHelp:
             s.help = c.value != 0;
+            break;
+        case CommandKind::kLook:
+            s.look = static_cast<Look>(c.value);
             break;
         default:
             break;

@@ -40,6 +40,7 @@ enum class CommandKind {
     kStick,       // p: between the particles at x0, y0 and at x1, y1
     kHelp,        // value: 1 shows the keys on the canvas, 0 hides them
     kMode,        // value: the world's step mode, 0 the default step, 1 the stable one
+    kLook,        // value: the Look the world is drawn in
 };
 
 struct ControlCommand {
@@ -61,6 +62,9 @@ bool IsCommandKind(const std::string& word);
 // A scene's name is the rest of the line, `rest`, when given (it may hold spaces).
 std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words,
                                            const std::string& rest, std::string& error);
+
+// `look NAME`: what --look asks for at the first frame's start.
+ControlCommand LookCommand(Look look);
 
 // The part of a command that lives in the settings; the rest acts on the world.
 void ApplyToSettings(ControlSettings& settings, const ControlCommand& command);

@@ -5,6 +5,7 @@
 
 #include "app/canvas_text.h"
 #include "app/debug_view.h"
+#include "app/look.h"
 #include "app/panel.h"
 #include "host/clock.h"
 #include "host/graphics.h"
@@ -91,6 +92,9 @@ void Controls::Apply(const ControlCommand& c, DemoState& state) {
             break;
         case CommandKind::kHelp:
             break;
+        case CommandKind::kLook:
+            UseLook(state);
+            break;
         case CommandKind::kTool:
             // A throw begun with the left button ends unthrown when another tool takes it over.
             if (static_cast<Tool>(c.value) != Tool::kThrow) state.held = false;
@@ -110,6 +114,7 @@ void Controls::Restart(DemoState& state) {
     tools_.Forget();
     const Ref<PhysicsWorld> old = state.world;
     BuildDemoWorld(state, currentScene_);
+    if (settings_.look != Look::kClassic) UseLook(state);
     // The old world goes, with everything in it: restarts do not pile up worlds.
     if (WorldList) WorldList->Remove(old.get());
     ForgetShadowedFunctionPtrs();
@@ -139,11 +144,21 @@ FramePlan Controls::BeginFrame(DemoState& state) {
 }
 
 void Controls::AfterSteps(DemoState& state) {
-    if (steps_ == 0) DrawStillWorld(*state.world);
+    if (settings_.look == Look::kClear) {
+        DrawClearWorld(*state.world, tools_.Held());
+    } else if (steps_ == 0) {
+        DrawStillWorld(*state.world);
+    }
+}
+
+void Controls::UseLook(DemoState& state) {
+    // Only the classic look draws in the steps; the others draw once a frame, after them.
+    state.world->lineSink = settings_.look == Look::kClassic ? StepLineSink() : LineSink{};
+    UseLookBackground(settings_.look);
 }
 
 void Controls::EndFrame(DemoState& state) {
-    if (gestures_ != nullptr) gestures_->Draw(settings_);
+    if (gestures_ != nullptr) gestures_->Draw(settings_, *state.world);
     DrawNotices();
     if (settings_.panelOpen) {
         stats_.CountScene(*state.world, TestedPairCount(*state.world));

@@ -71,7 +71,8 @@ class Controls {
     // The frame's parts, in the order the frame calls them. Before the picture is cleared: the
     // pending commands, the statistics' start, and what this frame does.
     FramePlan BeginFrame(DemoState& state);
-    // After the steps, before the mouse step: a paused frame's picture of the world.
+    // After the steps, before the mouse step: the world in the clear look, or a paused frame's
+    // picture of it in the classic one.
     void AfterSteps(DemoState& state);
     // After the mouse step, before the cursor cross: the debug drawing.
     void DrawLayers(const DemoState& state);
@@ -96,6 +97,8 @@ class Controls {
   private:
     void Apply(const ControlCommand& command, DemoState& state);
     void Restart(DemoState& state);
+    // Points the world's line sink and the background at the look in force.
+    void UseLook(DemoState& state);
     void DrawStillWorld(PhysicsWorld& world);
     void DrawNotices();
 

@@ -2,7 +2,7 @@
 // mouse button to throw a box, press F5 to save the scene, hold Space to print how long each
 // collision pass takes, F1 for the controls panel, hold Escape to quit.
 //
-//   sandbox [--scene FILE|NAME] [--record FILE] [--trace FILE]
+//   sandbox [--scene FILE|NAME] [--record FILE] [--trace FILE] [--look classic|clear]
 //
 // A bad command line, scene or output is reported before anything starts, with exit status 2;
 // a run that cannot start (no display) or fails ends with status 1, and one ended with Escape
@@ -73,6 +73,7 @@ int RunSession(const SandboxCommandLine& cl, SandboxOptions& options, Outputs& o
     Controls controls(options.scene);
     controls.SetSceneResolver(&ResolveSceneArgument);  // the same rules as --scene
     if (!cl.scene.empty()) controls.SetStartSceneName(cl.scene);
+    if (cl.look != Look::kClassic) controls.Schedule(LookCommand(cl.look));
     Panel panel(controls);
     panel.Start();
     Gestures gestures(controls);

@@ -9,6 +9,7 @@
 
 #include "app/builtin_scenes.h"
 #include "app/controls.h"
+#include "app/look.h"
 #include "app/program.h"
 #include "host/backend.h"
 #include "host/graphics.h"
@@ -336,6 +337,13 @@ void Panel::Build(DemoState& state) {
     }
 
     if (ImGui::CollapsingHeader("Draw", ImGuiTreeNodeFlags_DefaultOpen)) {
+        ImGui::TextUnformatted("look (L):");
+        for (const Look look : {Look::kClassic, Look::kClear}) {
+            ImGui::SameLine();
+            if (ImGui::RadioButton(LookName(look), s.look == look) && s.look != look) {
+                controls_.Request(Command(CommandKind::kLook, static_cast<int32_t>(look)));
+            }
+        }
         static constexpr const char* kLabels[kDrawLayerCount] = {"particles", "bounding boxes",
                                                                  "tested pairs", "ID under cursor"};
         for (int32_t i = 0; i < kDrawLayerCount; ++i) {

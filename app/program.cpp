@@ -33,6 +33,8 @@ void DrawConstraintLine(void* /*context*/, float x0, float y0, float x1, float y
 
 }  // namespace
 
+LineSink StepLineSink() { return {&DrawConstraintLine, nullptr}; }
+
 DemoState StartDemo(const SceneData* scene) {
     // The program's classes (constraint, Verlet, Vect, PhysicsBody, the render attachments,
     // PhysicsWorld, FunctionPtr, Array) need no registration: their class records are static.
@@ -57,7 +59,7 @@ void BuildDemoWorld(DemoState& state, const SceneData* scene) {
     }
     // What the program sets on its world belongs here, after either way of making it, so that a
     // loaded scene's world gets it too.
-    state.world->lineSink = {&DrawConstraintLine, nullptr};
+    state.world->lineSink = StepLineSink();
 }
 
 void SimulationStep(PhysicsWorld& world, StepTimes* times) {

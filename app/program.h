@@ -51,6 +51,10 @@ struct SandboxOptions {
     Controls* controls = nullptr;      // the panel's controls; none: the plain frame
 };
 
+// The line sink the program points its worlds at: each step draws its constraints, the last pixel
+// plotted (the classic look).
+LineSink StepLineSink();
+
 // Start-up after the host modules: the registries, the window, the world and the scene (the
 // pyramid unless `scene` is given; a scene must come from LoadScene).
 DemoState StartDemo(const SceneData* scene = nullptr);

@@ -9,6 +9,12 @@
 #include "app/mouse.h"
 #include "app/tools.h"
 
+// How the world is drawn. Classic: every constraint a white line, drawn by each step as it relaxes
+// (the picture the sandbox always had). Clear: once a frame, each body filled in a colour of its
+// own, immovable ones grey, pinned particles marked, springs and ropes in colours of their own, the
+// throw's path and the grab's spring shown (app/look.h).
+enum class Look : uint8_t { kClassic, kClear };
+
 enum class DrawLayer { kParticles, kBoxes, kPairs, kIds };
 inline constexpr int32_t kDrawLayerCount = 4;
 
@@ -28,6 +34,7 @@ struct ControlSettings {
     Tool tool = Tool::kThrow;
     float stickElasticity = 1.0f;
     bool help = false;  // the keys shown on the canvas
+    Look look = Look::kClassic;
 
     bool Draws(DrawLayer layer) const { return draw[static_cast<size_t>(layer)]; }
 };

@@ -4,6 +4,7 @@
 
 #include "app/canvas_text.h"
 #include "app/controls.h"
+#include "app/look.h"
 #include "host/graphics.h"
 #include "host/input.h"
 
@@ -194,6 +195,13 @@ void Gestures::Take(int32_t id, int32_t data, int32_t x, int32_t y) {
                 controls_.Request(c);
                 break;
             }
+            if (data == kLookKey) {
+                ControlCommand c;
+                c.kind = CommandKind::kLook;
+                c.value = static_cast<int32_t>(NextLook(controls_.Requested().look));
+                controls_.Request(c);
+                break;
+            }
             if (!ToolForKey(data, controls_.Requested().tool, chosen)) break;
             ControlCommand c;
             c.kind = CommandKind::kTool;
@@ -220,7 +228,12 @@ void Gestures::Press(int32_t button) {
     } else if (button == 1) {
         tool = s.tool;
     }
-    if (tool == Tool::kThrow) return;  // the throw reads its button itself
+    if (tool == Tool::kThrow) {  // the throw reads its button itself; only its path is drawn
+        throwing_ = true;
+        throwX_ = pointerX_;
+        throwY_ = pointerY_;
+        return;
+    }
     button_ = button;
     tool_ = tool;
     startX_ = lastX_ = pointerX_;
@@ -251,6 +264,7 @@ void Gestures::Drag() {
 }
 
 void Gestures::Lift(int32_t button) {
+    if (button == 1) throwing_ = false;
     if (button_ == 0 || button != button_) return;
     const int32_t x = pointerX_, y = pointerY_;
     switch (tool_) {
@@ -284,9 +298,14 @@ void Gestures::Cancel() {
         controls_.Request(ToolCommand(CommandKind::kRelease));
     }
     button_ = 0;
+    throwing_ = false;
 }
 
-void Gestures::Draw(const ControlSettings& settings) const {
+void Gestures::Draw(const ControlSettings& settings, const PhysicsWorld& world) const {
+    if (throwing_ && settings.look == Look::kClear && settings.tool == Tool::kThrow &&
+        !settings.captured) {
+        DrawThrowPath(world, throwX_, throwY_, pointerX_, pointerY_, settings.throwing.divisor);
+    }
     const bool label = settings.tool != Tool::kThrow && havePointer_;
     if (button_ == 0 && !label) return;
     SetColor(255, 200, 60);

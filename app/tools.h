@@ -6,7 +6,8 @@
 //
 // The left button uses the chosen tool, Throw (the demo's own) unless another is chosen; the
 // right button always grabs and the middle button always cuts. Keys 1 to 7 choose: 1 Throw,
-// 2 Grab, 3 Cut, 4 Pin, 5 Box (5 again: Ball), 6 Rope (6 again: Stick), 7 Erase.
+// 2 Grab, 3 Cut, 4 Pin, 5 Box (5 again: Ball), 6 Rope (6 again: Stick), 7 Erase. H shows the keys
+// and L changes the look (app/look.h); both are commands too.
 //
 // The gestures watch the host's event chain, as the panel does, and take no input in themselves:
 // with the Throw tool and no other button pressed, a frame asks for the same input in the same
@@ -69,9 +70,10 @@ class Gestures {
     void Start();
     void Stop();
 
-    // The gesture under way (a rectangle, a circle, a line) and, when a tool other than Throw is
-    // chosen, its name by the pointer. Draws nothing otherwise.
-    void Draw(const ControlSettings& settings) const;
+    // The gesture under way (a rectangle, a circle, a line; in the clear look also a throw's path)
+    // and, when a tool other than Throw is chosen, its name by the pointer. Draws nothing
+    // otherwise.
+    void Draw(const ControlSettings& settings, const PhysicsWorld& world) const;
 
   private:
     class Input;
@@ -91,4 +93,7 @@ class Gestures {
     Tool tool_ = Tool::kThrow;
     int32_t startX_ = 0, startY_ = 0;
     int32_t lastX_ = 0, lastY_ = 0;
+    // A throw under way (the left button pressed with the Throw tool, off the panel), from where.
+    bool throwing_ = false;
+    int32_t throwX_ = 0, throwY_ = 0;
 };

@@ -1,5 +1,9 @@
 #include "physics/debug_draw.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "physics/body.h"
@@ -17,11 +21,59 @@ auto Each(const Ref<TList>& list) {
     return (list ? *list : kEmpty).fast<T>();
 }
 
-void DrawBodies(const PhysicsWorld& world, DebugDraw& draw, const DebugStyle& style) {
+// The particles round the loop that b's colliding constraints close, into xy; false when they
+// close no single loop through all of them (each end shared by exactly two of them).
+bool EdgeLoop(const PhysicsBody& b, std::vector<float>& xy,
+              std::vector<std::pair<const Verlet*, int32_t>>& ends) {
+    std::vector<const constraint*> edges;
+    if (b.activeconstraints) {
+        for (const constraint* c : b.activeconstraints->fast<constraint>()) edges.push_back(c);
+    }
+    const auto n = static_cast<int32_t>(edges.size());
+    if (n < 3) return false;
+    ends.clear();
+    for (int32_t i = 0; i < n; ++i) {
+        ends.emplace_back(edges[static_cast<size_t>(i)]->v1.get(), i);
+        ends.emplace_back(edges[static_cast<size_t>(i)]->v2.get(), i);
+    }
+    std::sort(ends.begin(), ends.end());
+    // A loop: every particle is the end of exactly two edges.
+    for (size_t k = 0; k < ends.size(); k += 2) {
+        if (ends[k].first != ends[k + 1].first || ends[k].second == ends[k + 1].second)
+            return false;
+        if (k + 2 < ends.size() && ends[k + 2].first == ends[k].first) return false;
+    }
+    // Follow it from the first edge; it is one loop when it comes back after all n edges.
+    const Verlet* start = edges[0]->v1.get();
+    const Verlet* at = edges[0]->v2.get();
+    int32_t edge = 0;
+    xy.push_back(start->pos->x);
+    xy.push_back(start->pos->y);
+    for (int32_t walked = 1; at != start; ++walked) {
+        if (walked == n) return false;
+        xy.push_back(at->pos->x);
+        xy.push_back(at->pos->y);
+        const auto k = static_cast<size_t>(
+            std::lower_bound(ends.begin(), ends.end(), std::make_pair(at, INT32_MIN)) -
+            ends.begin());
+        edge = ends[k].second != edge ? ends[k].second : ends[k + 1].second;
+        const constraint* c = edges[static_cast<size_t>(edge)];
+        at = c->v1.get() == at ? c->v2.get() : c->v1.get();
+    }
+    return static_cast<int32_t>(xy.size() / 2) == n;
+}
+
+// Fills the bodies; `filled` gets, by place in the body list, whether each one was.
+void DrawBodies(const PhysicsWorld& world, DebugDraw& draw, const DebugStyle& style,
+                std::vector<uint8_t>& filled) {
     std::vector<float> outline;
+    std::vector<std::pair<const Verlet*, int32_t>> ends;
     for (const PhysicsBody* b : Each<PhysicsBody>(world.PhysicsBodies)) {
         outline.clear();
-        if (b->verlets) {
+        filled.push_back(0);
+        if (style.outline == DebugOutline::kEdgeLoop) {
+            if (!EdgeLoop(*b, outline, ends)) continue;
+        } else if (b->verlets) {
             for (const Verlet* v : b->verlets->fast<Verlet>()) {
                 outline.push_back(v->pos->x);
                 outline.push_back(v->pos->y);
@@ -33,6 +85,53 @@ void DrawBodies(const PhysicsWorld& world, DebugDraw& draw, const DebugStyle& st
                                     ? style.bodyColor(style.bodyColorContext, *b, style.body)
                                     : style.body;
         draw.FillPolygon(outline.data(), corners, fill);
+        filled.back() = 1;
+    }
+}
+
+// Each constraint in list order, in the colour the style gives it.
+void DrawConstraints(const PhysicsWorld& world, DebugDraw& draw, const DebugStyle& style,
+                     const std::vector<uint8_t>& filled) {
+    if (style.constraintColor == nullptr) {
+        for (const constraint* c : Each<constraint>(world.ConstraintList)) {
+            draw.Line(c->v1->pos->x, c->v1->pos->y, c->v2->pos->x, c->v2->pos->y, style.constraint);
+        }
+        return;
+    }
+    // What is known of each constraint, by its slot in the world's array.
+    std::vector<DebugConstraintInfo> info;
+    const Array* slots = world.ConstraintArray.get();
+    const int32_t count = slots != nullptr ? slots->last : 0;
+    info.resize(static_cast<size_t>(count));
+    auto slotOf = [slots, count](const constraint* c) {
+        const bool held = c->index >= 0 && c->index < count && slots->at(c->index) == c;
+        return held ? static_cast<size_t>(c->index) : SIZE_MAX;
+    };
+    size_t place = 0;
+    for (const PhysicsBody* b : Each<PhysicsBody>(world.PhysicsBodies)) {
+        const bool wasFilled = place < filled.size() && filled[place] != 0;
+        ++place;
+        if (!b->constraints) continue;
+        for (const constraint* c : b->constraints->fast<constraint>()) {
+            const size_t slot = slotOf(c);
+            if (slot == SIZE_MAX || info[slot].body != nullptr) continue;
+            info[slot].body = b;
+            info[slot].filled = wasFilled;
+        }
+        if (!b->activeconstraints) continue;
+        for (const constraint* c : b->activeconstraints->fast<constraint>()) {
+            const size_t slot = slotOf(c);
+            if (slot != SIZE_MAX && info[slot].body == b) info[slot].collides = true;
+        }
+    }
+    const DebugConstraintInfo none;
+    for (const constraint* c : Each<constraint>(world.ConstraintList)) {
+        const size_t slot = slotOf(c);
+        const DebugConstraintInfo& known = slot != SIZE_MAX ? info[slot] : none;
+        const DebugColor color =
+            style.constraintColor(style.constraintColorContext, *c, known, style.constraint);
+        if (color.a == 0) continue;
+        draw.Line(c->v1->pos->x, c->v1->pos->y, c->v2->pos->x, c->v2->pos->y, color);
     }
 }
 
@@ -88,12 +187,9 @@ void DrawPinned(const PhysicsWorld& world, DebugDraw& draw, const DebugStyle& st
 
 void DrawWorld(const PhysicsWorld& world, DebugDraw& draw, DebugLayer layers,
                const DebugStyle& style) {
-    if (Has(layers, DebugLayer::kBodies)) DrawBodies(world, draw, style);
-    if (Has(layers, DebugLayer::kConstraints)) {
-        for (const constraint* c : Each<constraint>(world.ConstraintList)) {
-            draw.Line(c->v1->pos->x, c->v1->pos->y, c->v2->pos->x, c->v2->pos->y, style.constraint);
-        }
-    }
+    std::vector<uint8_t> filled;
+    if (Has(layers, DebugLayer::kBodies)) DrawBodies(world, draw, style, filled);
+    if (Has(layers, DebugLayer::kConstraints)) DrawConstraints(world, draw, style, filled);
     if (Has(layers, DebugLayer::kBoxes)) DrawBoxes(world, draw, style.box);
     if (Has(layers, DebugLayer::kPairs)) DrawPairs(world, draw, style.pair);
     if (Has(layers, DebugLayer::kParticles)) DrawParticles(world, draw, style);

@@ -8,6 +8,7 @@
 
 class PhysicsBody;
 class PhysicsWorld;
+class constraint;
 
 // 0..255 per component; alpha 255 is opaque.
 struct DebugColor {
@@ -37,7 +38,7 @@ class DebugDraw {
 // The layers, combined with |. Drawn in this order, so that later ones lie on top.
 enum class DebugLayer : uint32_t {
     kNone = 0,
-    kBodies = 1u << 0,       // each body filled, its particles in list order as the outline
+    kBodies = 1u << 0,       // each body filled inside its outline (DebugStyle::outline)
     kConstraints = 1u << 1,  // every constraint of the world, in list order
     kBoxes = 1u << 2,        // each body's box (its bounding box padded by the collision radius)
     kPairs = 1u << 3,        // the pairs the last collision pass tested, centre to centre
@@ -54,6 +55,22 @@ constexpr bool Has(DebugLayer layers, DebugLayer layer) {
     return (layers & layer) != DebugLayer::kNone;
 }
 
+// Where a body's outline, the edge of its fill, comes from.
+enum class DebugOutline : uint8_t {
+    kParticleOrder,  // its particles in list order
+    // The loop its colliding constraints close, followed from the first one: a box's four sides, a
+    // ball's rim. A body whose colliding constraints close no single loop through all of them (a
+    // rope, a cloth, a stick) is not filled.
+    kEdgeLoop,
+};
+
+// What the drawing knows of a constraint when it asks for its colour.
+struct DebugConstraintInfo {
+    const PhysicsBody* body = nullptr;  // the first body in list order that lists it; none
+    bool collides = false;              // listed among that body's colliding constraints
+    bool filled = false;                // that body was filled in this drawing (kBodies)
+};
+
 // How the layers look. The defaults are the sandbox's.
 struct DebugStyle {
     DebugColor constraint{255, 255, 255, 255};
@@ -68,6 +85,13 @@ struct DebugStyle {
     // the default fill; what it returns is used.
     DebugColor (*bodyColor)(void* context, const PhysicsBody& body, DebugColor fill) = nullptr;
     void* bodyColorContext = nullptr;
+    DebugOutline outline = DebugOutline::kParticleOrder;
+    // A constraint's colour, when set: called for each constraint drawn, in list order, with the
+    // context, what the drawing knows of it and the default colour; what it returns is used, and a
+    // constraint whose colour comes back with alpha 0 is not drawn.
+    DebugColor (*constraintColor)(void* context, const ::constraint& c,
+                                  const DebugConstraintInfo& info, DebugColor line) = nullptr;
+    void* constraintColorContext = nullptr;
 };
 
 // Draws the layers asked for.

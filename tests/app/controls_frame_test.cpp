@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "app/look.h"
 #include "app/panel.h"
 #include "app/program.h"
 #include "app/scene_source.h"
@@ -331,6 +334,68 @@ TEST(ToolsFrame, NoticesAreDrawnOnlyWhileThereIsSomethingToSay) {
     EXPECT_EQ(lit(help, 360, 0, 440, 28), 0);
     EXPECT_EQ(lit(paused, 500, 50, 800, 80), 0);
     EXPECT_GT(lit(paused, 360, 0, 440, 28), 50);
+}
+
+// L turns the clear look on and off again. It is a command like the others, changes neither the
+// physics nor the input the frame asks for, fills every box of the pyramid in a colour of its own
+// on a background that is not the classic black, and once the classic look is back, the picture
+// is the classic one to the bit.
+TEST(LooksFrame, ClearLookFillsBodiesAndLeavesPhysicsInputAndTheClassicPictureAlone) {
+    auto key = [](int32_t frame, bool down) {
+        return std::make_pair(frame, std::function<void()>([down] { InjectKey(kLookKey, down); }));
+    };
+    std::map<int32_t, std::function<void()>> input = Throw();
+    std::map<int32_t, std::function<void()>> toggled = input;
+    for (const auto& [frame, down] : {std::pair{6, true}, {7, false}, {9, true}, {10, false}}) {
+        const auto k = key(frame, down);
+        const auto before = toggled.count(frame) != 0 ? toggled[frame] : std::function<void()>{};
+        toggled[frame] = [before, k] {
+            if (before) before();
+            k.second();
+        };
+    }
+    const RunResult classic = RunFrames(11, input, {}, true, true);
+    const RunResult clear = RunFrames(11, toggled, {}, true, true);
+    EXPECT_EQ(clear.applied, (std::vector<std::string>{"look clear", "look classic"}));
+    EXPECT_EQ(clear.positions, classic.positions);
+    EXPECT_EQ(clear.pumps, classic.pumps);
+    ASSERT_EQ(clear.pictures.size(), classic.pictures.size());
+    const size_t first = clear.pictures.size() - 11;
+    auto at = [](const std::vector<uint8_t>& rgba, int32_t x, int32_t y) {
+        const size_t i = (static_cast<size_t>(y) * kWindowWidth + static_cast<size_t>(x)) * 4;
+        return std::array<uint8_t, 3>{rgba[i], rgba[i + 1], rgba[i + 2]};
+    };
+    // Frames 6 to 8 are clear (the key is taken in by frame 6's first query). Inside each of the
+    // pyramid's bottom row of boxes (left 100 + 70 k, top 530, side 50), away from its braces:
+    // black in the classic look; in the clear one, one colour of a body, neither the background nor
+    // grey, and a different one for a neighbour.
+    const auto& lines = classic.pictures[first + 7];
+    const auto& filled = clear.pictures[first + 7];
+    auto spread = [](const std::array<uint8_t, 3>& c) {
+        return std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]});
+    };
+    const std::array<uint8_t, 3> background = at(filled, 400, 10);
+    EXPECT_NE(background, (std::array<uint8_t, 3>{0, 0, 0}));
+    std::array<uint8_t, 3> last{};
+    for (int32_t k = 0; k < 9; ++k) {
+        const int32_t x = 100 + 70 * k + 25, y = 540;
+        EXPECT_EQ(at(lines, x, y), (std::array<uint8_t, 3>{0, 0, 0})) << "box " << k;
+        const std::array<uint8_t, 3> fill = at(filled, x, y);
+        EXPECT_NE(fill, background) << "box " << k;
+        EXPECT_GT(spread(fill), 40) << "box " << k << " is grey";
+        EXPECT_EQ(at(filled, x - 8, y + 2), fill) << "box " << k << ": one colour inside";
+        EXPECT_NE(fill, last) << "box " << k << " has its left neighbour's colour";
+        last = fill;
+    }
+    // The floor cannot move: grey.
+    const std::array<uint8_t, 3> floor = at(filled, 400, 595);
+    EXPECT_LT(spread(floor), 20);
+    EXPECT_NE(floor, background);
+    // Classic again from frame 9 on: the same picture as a run that never left it.
+    for (size_t f = 9; f <= 11; ++f) {
+        EXPECT_TRUE(clear.pictures[first + f - 1] == classic.pictures[first + f - 1]) << f;
+    }
+    EXPECT_FALSE(clear.pictures[first + 7] == classic.pictures[first + 7]);
 }
 
 // The recorder names each event's query the way the replay counts them: a frame's quit test is

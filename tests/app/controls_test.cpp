@@ -71,6 +71,8 @@ TEST(ControlCommands, EveryKindReadsBackFromItsTextBitForBit) {
     add(CommandKind::kCut)->p = {1, -2, 3, -100000};
     add(CommandKind::kMode, 1);
     add(CommandKind::kMode, 0);
+    add(CommandKind::kLook, static_cast<int32_t>(Look::kClear));
+    add(CommandKind::kLook, static_cast<int32_t>(Look::kClassic));
     for (const ControlCommand& c : commands) {
         const std::string text = CommandText(c);
         std::string error;
@@ -97,7 +99,8 @@ TEST(ControlCommands, ValuesOutsideWhatTheProgramCanTakeAreRefused) {
                             "grab 1",        "grab 1 2 3",   "drag 1.5 2",
                             "cut 1 2 3",     "ball 1 2 -3",  "box 0 0 100001 5",
                             "release 1",     "pin x y",      "mode",
-                            "mode stiff",    "mode 1"}) {
+                            "mode stiff",    "mode 1",       "look",
+                            "look 1",        "look clear 1"}) {
         std::string error;
         EXPECT_FALSE(ParseText(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
@@ -142,8 +145,12 @@ TEST(ReplayScriptQueries, EscapeTakenInLateInAFrameEndsTheRunAtTheNextTest) {
 }
 
 TEST(SandboxCommandLine, OptionsAndOneLineRefusals) {
-    const SandboxCommandLine c =
-        ParseSandboxCommandLine({"--record", "s.txt", "--scene=chain", "--trace", "t.txt"});
+    const SandboxCommandLine c = ParseSandboxCommandLine(
+        {"--record", "s.txt", "--scene=chain", "--trace", "t.txt", "--look=clear"});
+    EXPECT_EQ(c.look, Look::kClear);
+    EXPECT_EQ(ParseSandboxCommandLine({}).look, Look::kClassic);
+    EXPECT_EQ(SandboxError({"--look", "fancy"}),
+              "--look: 'fancy' is not a look (classic or clear)");
     EXPECT_EQ(c.recordPath, "s.txt");
     EXPECT_EQ(c.tracePath, "t.txt");
     EXPECT_EQ(c.scene, "chain");

@@ -93,8 +93,8 @@ click 25 222              # Paused
 key n                     # one frame, twice
 key n
 drag 150 291 175 291      # gravity's y slider
-click 25 452              # particles
-click 25 475              # tested pairs
+click 25 475              # particles
+click 25 498              # tested pairs
 drag 250 64 600 100       # pressed on the panel, released over the scene: no throw
 key p                     # running again
 drag 620 150 560 120      # a throw

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <string>
 #include <vector>
@@ -185,3 +186,66 @@ TEST_F(DebugViews, PairsAreThoseTheLastCollisionPassTested) {
 }
 
 }  // namespace
+
+// The edge-loop outline follows a body's colliding edges round, in whatever order they are
+// listed, and fills nothing that is not one loop through all of them; the constraint colour is
+// asked with the body each constraint belongs to, and a transparent answer draws nothing.
+TEST_F(DebugViews, EdgeLoopOutlinesAndConstraintColoursKnowTheirBodies) {
+    std::vector<Ref<Verlet>> p;
+    auto body = [&](std::initializer_list<std::array<float, 2>> at,
+                    std::initializer_list<std::array<int, 2>> edges) {
+        auto b = PhysicsBody::Create(w);
+        const size_t base = p.size();
+        for (const auto& xy : at) {
+            p.push_back(Particle(xy[0], xy[1]));
+            b->addverlet(p.back(), 1);
+        }
+        for (const auto& e : edges) {
+            b->addconstraint(
+                constraint::Create(w, p[base + size_t(e[0])], p[base + size_t(e[1])], 1, 0, -1), 1);
+        }
+        return b;
+    };
+    // A triangle listed out of order, two triangles in one body, a rope of three links; then a
+    // spring of no body from the triangle to the rope, and a brace across the triangle that
+    // does not collide.
+    auto triangle = body({{300, 100}, {340, 100}, {320, 140}}, {{0, 1}, {2, 0}, {1, 2}});
+    body({{500, 100}, {540, 100}, {520, 140}, {500, 300}, {540, 300}, {520, 340}},
+         {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 5}, {5, 3}});
+    body({{600, 100}, {600, 120}, {600, 140}, {600, 160}}, {{0, 1}, {1, 2}, {2, 3}});
+    constraint::Create(w, p[0], p[9], 0.5f, 0, -1);
+    triangle->addconstraint(constraint::Create(w, p[0], p[2], 1, 0, -1), 0);
+
+    DebugStyle style;
+    style.outline = DebugOutline::kEdgeLoop;
+    std::vector<DebugConstraintInfo> asked;
+    style.constraintColorContext = &asked;
+    style.constraintColor = [](void* context, const constraint& c, const DebugConstraintInfo& info,
+                               DebugColor line) {
+        static_cast<std::vector<DebugConstraintInfo>*>(context)->push_back(info);
+        // The rigid links of bodies with no fill (the two triangles', the rope's) are not drawn.
+        if (info.body != nullptr && !info.filled && c.elasticity == 1.0f) line.a = 0;
+        return line;
+    };
+    Recorder rec;
+    DrawWorld(*w, rec, DebugLayer::kBodies | DebugLayer::kConstraints, style);
+
+    ASSERT_FALSE(rec.prims.empty());
+    EXPECT_EQ(rec.prims[0].kind, 'F');
+    EXPECT_EQ(rec.prims[0].xy, (std::vector<float>{300, 100, 340, 100, 320, 140}));
+    EXPECT_EQ(rec.prims[1].kind, 'L') << "one body filled, the triangle";
+    // Asked for all 3 + 6 + 3 + 1 + 1 constraints, in list order.
+    ASSERT_EQ(asked.size(), 14u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(asked[i].body, triangle.get());
+        EXPECT_TRUE(asked[i].collides && asked[i].filled);
+    }
+    for (size_t i = 3; i < 12; ++i) EXPECT_FALSE(asked[i].filled) << i;
+    EXPECT_TRUE(asked[11].collides);
+    EXPECT_EQ(asked[12].body, nullptr);  // the spring
+    EXPECT_EQ(asked[13].body, triangle.get());
+    EXPECT_FALSE(asked[13].collides);
+    EXPECT_TRUE(asked[13].filled);
+    // Drawn: the fill, the triangle's 3 edges, the spring and the brace.
+    EXPECT_EQ(rec.prims.size(), 1u + 3 + 1 + 1);
+}

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/command_line.h"
 #include "app/message.h"
 #include "app/program.h"
 #include "host/backend.h"
@@ -13,6 +14,7 @@
 const char* const kReplayUsage =
     "usage: sandbox-replay --frames N [--scene FILE|NAME] [--input FILE] [--trace FILE]\n"
     "                      [--png FILE] [--png-every K --png-dir DIR] [--save FILE]\n"
+    "                      [--look classic|clear]\n"
     "\n"
     "Runs the sandbox headless for N frames, then holds Escape so that it ends its own way.\n"
     "Each option's value follows it, or follows '=' ('--frames=100').\n"
@@ -31,7 +33,8 @@ const char* const kReplayUsage =
     "                  or a control command applied at frame F's start (panel 0|1,\n"
     "                  pause 0|1, step, steps N, restart, scene NAME|FILE, gravity X Y,\n"
     "                  iterations N, bounce V, friction V, divisor N,\n"
-    "                  draw particles|boxes|pairs|ids 0|1, capture 0|1).\n"
+    "                  draw particles|boxes|pairs|ids 0|1, capture 0|1, look classic|clear,\n"
+    "                  tool NAME, and the tools' commands).\n"
     "                  'F@K kind args' delivers an event before frame F's K-th input\n"
     "                  query (0@K: before the first frame), as sandbox --record writes.\n"
     "                  '#' starts a comment. At most 60000 events in one frame.\n"
@@ -41,6 +44,9 @@ const char* const kReplayUsage =
     "  --png FILE      the last frame drawn; when the script ends the run early by holding\n"
     "                  Escape, the last frame drawn before it (a note says so)\n"
     "  --save FILE     the scene after the last frame, to load again with --scene\n"
+    "  --look classic|clear\n"
+    "                  how the world is drawn (classic, the default; or clear), as if the\n"
+    "                  script began with '1 look NAME'\n"
     "  --png-every K --png-dir DIR\n"
     "                  every K-th frame as DIR/frame-000123.png; DIR is made when the run\n"
     "                  starts\n"
@@ -79,7 +85,8 @@ ReplayOptions ParseCommandLine(const std::vector<std::string>& args) {
                     o.pngDir = v;
                 }},
                file("--scene", o.scene),
-               file("--save", o.savePath)});
+               file("--save", o.savePath),
+               LookOption(o.look)});
     if (o.help) return o;
     if (!seenFrames) throw UsageError("--frames N is required");
     if (seenEvery != seenDir) throw UsageError("--png-every and --png-dir go together");

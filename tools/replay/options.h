@@ -2,7 +2,7 @@
 // The replay tool's command line and its input script.
 //
 //   sandbox-replay --frames N [--scene FILE|NAME] [--input FILE] [--trace FILE] [--png FILE]
-//                  [--png-every K --png-dir DIR] [--save FILE]
+//                  [--png-every K --png-dir DIR] [--save FILE] [--look classic|clear]
 //
 // (app/option_reader.h: `--name value` or `--name=value`; a bad one is a UsageError.)
 // A script line is `F kind args`: frame F (from 1), then an input event, one of
@@ -49,8 +49,9 @@ struct ReplayOptions {
     std::string pngPath;
     int32_t pngEvery = 0;  // 0: no picture series
     std::string pngDir;
-    std::string scene;     // a scene file or a built-in scene's name; empty: the pyramid
-    std::string savePath;  // the scene after the last frame
+    std::string scene;           // a scene file or a built-in scene's name; empty: the pyramid
+    std::string savePath;        // the scene after the last frame
+    Look look = Look::kClassic;  // applied at the first frame's start, as `1 look NAME` would be
     bool help = false;
 };
 

@@ -314,6 +314,7 @@ int RunReplay(const ReplayOptions& options, const std::vector<ScriptEvent>& even
     controls.SetLiveInput(false);
     controls.SetStatsClock(&VirtualNanos);
     if (!options.scene.empty()) controls.SetStartSceneName(options.scene);
+    if (options.look != Look::kClassic) controls.Schedule(LookCommand(options.look));
     controls.SetSceneResolver([&scenes](const std::string& arg, std::string& error) {
         const auto found = scenes.find(arg);
         if (found != scenes.end()) return found->second;
