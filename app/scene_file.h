@@ -36,13 +36,12 @@ inline constexpr int32_t kMaxSceneBodyEntries = 2 * (kMaxSceneParticles + kMaxSc
 // Values no sound run reaches, refused so that a loaded world never steps into NaN: the world's
 // size, coordinates, velocities and lengths within +-kMaxSceneCoordinate, masses up to
 // kMaxSceneMass (above 0 for a particle that moves), elasticity 0..kMaxSceneElasticity, gravity
-// within +-kMaxSceneGravity, bounce and friction within +-kMaxSceneBounce (the panel's range), and
-// a next body ID that a year of throws cannot carry past the largest 32-bit number.
+// within +-kMaxSceneGravity, bounce and friction within +-kMaxBounceOrFriction (the panel's range),
+// and a next body ID that a year of throws cannot carry past the largest 32-bit number.
 inline constexpr float kMaxSceneCoordinate = 1e6f;
 inline constexpr float kMaxSceneMass = 1e9f;
 inline constexpr float kMaxSceneElasticity = 2.0f;
 inline constexpr float kMaxSceneGravity = 1000.0f;
-inline constexpr float kMaxSceneBounce = 10.0f;
 inline constexpr int32_t kMaxSceneBodyId = 1000000000;
 // The mouse: buttons 0..3, and cursor positions as scripts take them.
 inline constexpr int32_t kSceneButtons = 4;

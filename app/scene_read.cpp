@@ -11,6 +11,7 @@
 
 #include "app/controls.h"
 #include "app/scene_file.h"
+#include "app/settings.h"
 #include "runtime/text.h"
 
 namespace {
@@ -648,15 +649,15 @@ void CheckValues(const SceneData& s, std::vector<std::string>& warnings, const s
         Within(b.maxxy, c, path + ".maxxy");
         Within(b.Pos, c, path + ".pos");
         Within(b.Vel, c, path + ".vel");
-        Within(b.bounce, kMaxSceneBounce, path + ".bounce");
-        Within(b.friction, kMaxSceneBounce, path + ".friction");
+        Within(b.bounce, kMaxBounceOrFriction, path + ".bounce");
+        Within(b.friction, kMaxBounceOrFriction, path + ".friction");
         risks.Note(b.bounce < 0.0f || b.bounce > 1.0f, path + ".bounce",
                    "bounce outside 0..1 adds energy at contacts");
         risks.Note(b.friction < 0.0f || b.friction > 1.0f, path + ".friction",
                    "friction outside 0..1 adds energy at contacts");
     }
-    Within(s.session.throwBounce, kMaxSceneBounce, "session.throwBounce");
-    Within(s.session.throwFriction, kMaxSceneBounce, "session.throwFriction");
+    Within(s.session.throwBounce, kMaxBounceOrFriction, "session.throwBounce");
+    Within(s.session.throwFriction, kMaxBounceOrFriction, "session.throwFriction");
     risks.Report(warnings, name);
 }
 

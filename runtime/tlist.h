@@ -14,6 +14,7 @@
 // nothing. Changing the list during such a walk is not allowed.
 
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 #include "runtime/object.h"
@@ -87,18 +88,18 @@ class TListEnum {
     const TLink* head_;
 };
 
-// Typed walk: yields T* for every element of class T (subclasses included), skipping none and
-// other classes. It holds its place like TListEnum; the elements themselves must be kept alive
-// by someone else while the loop body runs (the world, a body or the caller).
-template <class T>
-class TListEach {
+// Typed walk from a link up to the ring's head: yields T* for every element of class T
+// (subclasses included), skipping none and other classes. `Place` is how it holds its place:
+// a LinkRef holds it like TListEnum (TListEach), a raw link holds nothing, for passes that leave
+// the list as it is (TListFast). Either way the elements themselves must be kept alive by someone
+// else while the loop body runs (the world, a body or the caller).
+template <class T, class Place>
+class TListWalk {
   public:
     class iterator {
       public:
         iterator() = default;
-        iterator(LinkRef next, const TLink* head) : next_(std::move(next)), head_(head) {
-            advance();
-        }
+        iterator(Place next, const TLink* head) : next_(std::move(next)), head_(head) { advance(); }
         T* operator*() const { return value_; }
         iterator& operator++() {
             advance();
@@ -108,72 +109,46 @@ class TListEach {
         bool operator==(const iterator&) const { return value_ == nullptr; }
 
       private:
+        static const TLink* Raw(const Place& p) {
+            if constexpr (std::is_same_v<Place, LinkRef>) {
+                return p.get();
+            } else {
+                return p;
+            }
+        }
         void advance() {
             value_ = nullptr;
-            while (next_.get() != head_) {
+            while (Raw(next_) != head_) {
                 Object* o = next_->_value.get();
-                next_ = next_->_succ;
+                if constexpr (std::is_same_v<Place, LinkRef>) {
+                    next_ = next_->_succ;
+                } else {
+                    next_ = next_->_succ.get();
+                }
                 if (T* t = ObjectCast<T>(o)) {
                     value_ = t;
                     return;
                 }
             }
         }
-        LinkRef next_;
+        Place next_{};
         const TLink* head_ = nullptr;
         T* value_ = nullptr;
     };
 
-    TListEach(LinkRef first, const TLink* head) : first_(std::move(first)), head_(head) {}
+    TListWalk(Place first, const TLink* head) : first_(std::move(first)), head_(head) {}
     iterator begin() const { return iterator(first_, head_); }
     iterator end() const { return iterator(); }
 
   private:
-    LinkRef first_;
+    Place first_;
     const TLink* head_;
 };
 
-// Typed walk on raw links for passes that leave the list as it is: yields what TListEach yields,
-// in the same order, holding no reference.
 template <class T>
-class TListFast {
-  public:
-    class iterator {
-      public:
-        iterator(const TLink* next, const TLink* head) : next_(next), head_(head) { advance(); }
-        T* operator*() const { return value_; }
-        iterator& operator++() {
-            advance();
-            return *this;
-        }
-        bool operator!=(const iterator&) const { return value_ != nullptr; }
-        bool operator==(const iterator&) const { return value_ == nullptr; }
-
-      private:
-        void advance() {
-            value_ = nullptr;
-            while (next_ != head_) {
-                Object* o = next_->_value.get();
-                next_ = next_->_succ.get();
-                if (T* t = ObjectCast<T>(o)) {
-                    value_ = t;
-                    return;
-                }
-            }
-        }
-        const TLink* next_;
-        const TLink* head_;
-        T* value_ = nullptr;
-    };
-
-    TListFast(const TLink* first, const TLink* head) : first_(first), head_(head) {}
-    iterator begin() const { return iterator(first_, head_); }
-    iterator end() const { return iterator(head_, head_); }
-
-  private:
-    const TLink* first_;
-    const TLink* head_;
-};
+using TListEach = TListWalk<T, LinkRef>;
+template <class T>
+using TListFast = TListWalk<T, const TLink*>;
 
 class TList : public Object {
   public:

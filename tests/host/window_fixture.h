@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,11 @@
 struct Rgba {
     uint8_t r, g, b, a;
 };
+
+// "r g b" of a pixel: one comparison that names all three.
+inline std::string Rgb(const Rgba& p) {
+    return std::to_string(p.r) + " " + std::to_string(p.g) + " " + std::to_string(p.b);
+}
 
 class WindowTest : public ::testing::Test {
   protected:

@@ -36,10 +36,7 @@ TEST_F(WindowTest, NewWindowIsBlackAndDefaultLinesAreOpaqueWhite) {
     EXPECT_TRUE(Lit().empty());
     DrawLineSegment(100, 100, 100, 100, 1);
     Capture();
-    const Rgba p = At(100, 100);
-    EXPECT_EQ(p.r, 255);
-    EXPECT_EQ(p.g, 255);
-    EXPECT_EQ(p.b, 255);
+    EXPECT_EQ(Rgb(At(100, 100)), "255 255 255");
 }
 
 TEST_F(WindowTest, LineWithLastPixelCoversBothEnds) {
@@ -126,17 +123,11 @@ TEST_F(WindowTest, ColourComponentsAndAlphaAreClamped) {
     SetAlpha(7.0f);
     DrawLineSegment(1, 1, 1, 1, 1);
     Capture();
-    const Rgba p = At(1, 1);
-    EXPECT_EQ(p.r, 255);
-    EXPECT_EQ(p.g, 0);
-    EXPECT_EQ(p.b, 128);
+    EXPECT_EQ(Rgb(At(1, 1)), "255 0 128");
     SetClsColor(-1, 256, 1000);
     ClearFrame();
     Capture();
-    const Rgba c = At(400, 300);
-    EXPECT_EQ(c.r, 0);
-    EXPECT_EQ(c.g, 255);
-    EXPECT_EQ(c.b, 255);
+    EXPECT_EQ(Rgb(At(400, 300)), "0 255 255");
 }
 
 int Near(int value, int expected) { return std::abs(value - expected) <= 1; }
