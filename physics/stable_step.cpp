@@ -126,6 +126,56 @@ int32_t SlotOf(const Verlet& v, const Array& arr) {
     return (slot >= 0 && slot < arr.last && arr.at(slot) == &v) ? slot : -1;
 }
 
+// The slots of every body's collision particles and edge ends (-1 for one outside the world's
+// array), by broadphase position, so that the pairs below read them instead of finding them anew.
+void FindSlots(const Array& arr, const Broadphase& bp, StableScratch& s) {
+    const size_t count = bp.bodies().size();
+    s.pointBegin.clear();
+    s.edgeBegin.clear();
+    s.pointSlots.clear();
+    s.edgeSlots.clear();
+    for (size_t pos = 0; pos < count; ++pos) {
+        s.pointBegin.push_back(static_cast<int32_t>(s.pointSlots.size()));
+        s.edgeBegin.push_back(static_cast<int32_t>(s.edgeSlots.size()));
+        for (const Broadphase::Particle& pt : bp.Particles(static_cast<int32_t>(pos))) {
+            s.pointSlots.push_back(SlotOf(*pt.v, arr));
+        }
+        for (const Broadphase::Edge& e : bp.Edges(static_cast<int32_t>(pos))) {
+            s.edgeSlots.push_back({SlotOf(*e.a, arr), SlotOf(*e.b, arr)});
+        }
+    }
+    s.pointBegin.push_back(static_cast<int32_t>(s.pointSlots.size()));
+    s.edgeBegin.push_back(static_cast<int32_t>(s.edgeSlots.size()));
+}
+
+// The contacts of particles [p0, p1) of one body with edges [e0, e1) of another.
+void EdgeContacts(StableScratch& s, int32_t p0, int32_t p1, int32_t e0, int32_t e1, float near,
+                  float mu) {
+    const Particle* ps = s.particles.data();
+    const float near2 = near * near;
+    for (int32_t k = p0; k < p1; ++k) {
+        const int32_t i = s.pointSlots[static_cast<size_t>(k)];
+        if (i < 0) continue;
+        const Particle& p = ps[i];
+        for (int32_t m = e0; m < e1; ++m) {
+            const StableScratch::EdgeSlots& e = s.edgeSlots[static_cast<size_t>(m)];
+            if (e.a < 0 || e.b < 0) continue;
+            const Particle& pa = ps[e.a];
+            const Particle& pb = ps[e.b];
+            const float ex = pb.x - pa.x;
+            const float ey = pb.y - pa.y;
+            const float len2 = ex * ex + ey * ey;
+            if (len2 == 0.0f) continue;  // zero-length edge: no side to push from
+            float t = ((p.x - pa.x) * ex + (p.y - pa.y) * ey) / len2;
+            if (t < 0.0f) t = 0.0f;
+            if (t > 1.0f) t = 1.0f;
+            const float dx = p.x - (pa.x + ex * t);
+            const float dy = p.y - (pa.y + ey * t);
+            if (dx * dx + dy * dy < near2) s.contacts.push_back({i, e.a, e.b, mu});
+        }
+    }
+}
+
 // The contacts that may touch during the step: particle pairs and particle-edge pairs of two
 // bodies closer than the contact distance plus both bodies' reach.
 void FindContacts(PhysicsWorld& world, StableScratch& s) {
@@ -134,6 +184,8 @@ void FindContacts(PhysicsWorld& world, StableScratch& s) {
     Broadphase& bp = world.Cache().broadphase;
     const std::span<const Broadphase::Pair> pairs = bp.Find(*world.PhysicsBodies);
     const std::span<PhysicsBody* const> bodies = bp.bodies();
+    FindSlots(arr, bp, s);
+    const Particle* ps = s.particles.data();
     for (const Broadphase::Pair& pr : pairs) {
         const PhysicsBody& A = *bodies[static_cast<size_t>(pr.outer)];
         const PhysicsBody& B = *bodies[static_cast<size_t>(pr.inner)];
@@ -141,52 +193,29 @@ void FindContacts(PhysicsWorld& world, StableScratch& s) {
             B.maxxy->y < A.minxy->y) {
             continue;
         }
-        const float reach = s.bodyReach[static_cast<size_t>(pr.outer)] +
-                            s.bodyReach[static_cast<size_t>(pr.inner)] + kSlack;
+        const auto outer = static_cast<size_t>(pr.outer);
+        const auto inner = static_cast<size_t>(pr.inner);
+        const float reach = s.bodyReach[outer] + s.bodyReach[inner] + kSlack;
         const float near = D + reach;
+        const float near2 = near * near;
         const float mu = A.friction * B.friction * kFrictionScale;
-        const auto particlesA = bp.Particles(pr.outer);
-        const auto particlesB = bp.Particles(pr.inner);
-        for (const Broadphase::Particle& pa : particlesA) {
-            const int32_t i = SlotOf(*pa.v, arr);
+        const int32_t a0 = s.pointBegin[outer], a1 = s.pointBegin[outer + 1];
+        const int32_t b0 = s.pointBegin[inner], b1 = s.pointBegin[inner + 1];
+        for (int32_t ka = a0; ka < a1; ++ka) {
+            const int32_t i = s.pointSlots[static_cast<size_t>(ka)];
             if (i < 0) continue;
-            const Particle& p = s.particles[static_cast<size_t>(i)];
-            for (const Broadphase::Particle& pb : particlesB) {
-                const int32_t j = SlotOf(*pb.v, arr);
+            const Particle& p = ps[i];
+            for (int32_t kb = b0; kb < b1; ++kb) {
+                const int32_t j = s.pointSlots[static_cast<size_t>(kb)];
                 if (j < 0) continue;
-                const Particle& q = s.particles[static_cast<size_t>(j)];
+                const Particle& q = ps[j];
                 const float dx = p.x - q.x;
                 const float dy = p.y - q.y;
-                if (dx * dx + dy * dy < near * near) s.contacts.push_back({i, j, -1, mu});
+                if (dx * dx + dy * dy < near2) s.contacts.push_back({i, j, -1, mu});
             }
         }
-        auto edges = [&](std::span<const Broadphase::Particle> ps,
-                         std::span<const Broadphase::Edge> es) {
-            for (const Broadphase::Particle& pt : ps) {
-                const int32_t i = SlotOf(*pt.v, arr);
-                if (i < 0) continue;
-                const Particle& p = s.particles[static_cast<size_t>(i)];
-                for (const Broadphase::Edge& e : es) {
-                    const int32_t a = SlotOf(*e.a, arr);
-                    const int32_t b = SlotOf(*e.b, arr);
-                    if (a < 0 || b < 0) continue;
-                    const Particle& pa = s.particles[static_cast<size_t>(a)];
-                    const Particle& pb = s.particles[static_cast<size_t>(b)];
-                    const float ex = pb.x - pa.x;
-                    const float ey = pb.y - pa.y;
-                    const float len2 = ex * ex + ey * ey;
-                    if (len2 == 0.0f) continue;  // zero-length edge: no side to push from
-                    float t = ((p.x - pa.x) * ex + (p.y - pa.y) * ey) / len2;
-                    if (t < 0.0f) t = 0.0f;
-                    if (t > 1.0f) t = 1.0f;
-                    const float dx = p.x - (pa.x + ex * t);
-                    const float dy = p.y - (pa.y + ey * t);
-                    if (dx * dx + dy * dy < near * near) s.contacts.push_back({i, a, b, mu});
-                }
-            }
-        };
-        edges(particlesA, bp.Edges(pr.inner));
-        edges(particlesB, bp.Edges(pr.outer));
+        EdgeContacts(s, a0, a1, s.edgeBegin[inner], s.edgeBegin[inner + 1], near, mu);
+        EdgeContacts(s, b0, b1, s.edgeBegin[outer], s.edgeBegin[outer + 1], near, mu);
     }
 }
 

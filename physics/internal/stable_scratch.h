@@ -41,4 +41,13 @@ struct StableScratch {
     std::vector<Rod> rods;
     std::vector<Contact> contacts;
     std::vector<float> bodyReach;  // per body in broadphase order: its particles' farthest move
+    // Per body in broadphase order, where its collision particles' and edges' slots begin (one
+    // more at the end), and the slots themselves (-1 outside the world's array).
+    struct EdgeSlots {
+        int32_t a, b;
+    };
+    std::vector<int32_t> pointBegin;
+    std::vector<int32_t> edgeBegin;
+    std::vector<int32_t> pointSlots;
+    std::vector<EdgeSlots> edgeSlots;
 };
