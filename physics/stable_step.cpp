@@ -12,6 +12,7 @@
 namespace {
 
 using Particle = StableScratch::Particle;
+using Motion = StableScratch::Motion;
 using Rod = StableScratch::Rod;
 using Contact = StableScratch::Contact;
 
@@ -39,7 +40,8 @@ int32_t EntryOf(Verlet& v, const Array& arr, StableScratch& s) {
     const int32_t slot = v.index;
     if (slot >= 0 && slot < arr.last && arr.at(slot) == &v) return slot;
     const Vect& p = *v.pos;
-    s.particles.push_back({p.x, p.y, p.x, p.y, 0.0f, 0.0f, InverseMass(v), 0.0f});
+    s.particles.push_back({p.x, p.y, p.x, p.y, InverseMass(v)});
+    s.motion.push_back({0.0f, 0.0f, 0.0f});
     s.links.push_back({v.pos.get(), nullptr, nullptr, nullptr});
     return static_cast<int32_t>(s.particles.size()) - 1;
 }
@@ -48,11 +50,13 @@ void Gather(PhysicsWorld& world, StableScratch& s) {
     const Array& arr = *world.VerletArray;
     const Vect& g = *world.gravity;
     s.particles.clear();
+    s.motion.clear();
     s.links.clear();
     for (int32_t i = 0; i < arr.last; ++i) {
         auto* v = ObjectCast<Verlet>(arr.at(i));
         if (v == nullptr) {
-            s.particles.push_back({0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+            s.particles.push_back({0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+            s.motion.push_back({0.0f, 0.0f, 0.0f});
             s.links.push_back({nullptr, nullptr, nullptr, nullptr});
             continue;
         }
@@ -65,10 +69,12 @@ void Gather(PhysicsWorld& world, StableScratch& s) {
             vx = vx + g.x;
             vy = vy + g.y;
         }
-        s.particles.push_back({p.x, p.y, p.x, p.y, vx, vy, InverseMass(*v), 1.0f});
+        s.particles.push_back({p.x, p.y, p.x, p.y, InverseMass(*v)});
+        s.motion.push_back({vx, vy, 1.0f});
         s.links.push_back({v->pos.get(), v->oldpos.get(), v->vel.get(), v->accvel.get()});
     }
     s.rods.clear();
+    s.rodOwners.clear();
     const Array& cons = *world.ConstraintArray;
     for (int32_t i = 0; i < cons.last; ++i) {
         auto* c = ObjectCast<constraint>(cons.at(i));
@@ -82,7 +88,8 @@ void Gather(PhysicsWorld& world, StableScratch& s) {
         const float rest = c->OriginalLength;
         // the correction shared by inverse mass, or nothing when neither end can move
         const float share = w == 0.0f ? 0.0f : stiffness / w;
-        s.rods.push_back({a, b, rest, rest * rest, share, c->BreakPoint, c});
+        s.rods.push_back({a, b, rest, rest * rest, share, c->BreakPoint});
+        s.rodOwners.push_back(c);
     }
 }
 
@@ -99,9 +106,9 @@ void GrowBoxes(PhysicsWorld& world, StableScratch& s) {
             const int32_t slot = v->index;
             float vx = 0.0f, vy = 0.0f;
             if (slot >= 0 && slot < arr.last && arr.at(slot) == v) {
-                const Particle& p = s.particles[static_cast<size_t>(slot)];
-                vx = p.vx;
-                vy = p.vy;
+                const Motion& m = s.motion[static_cast<size_t>(slot)];
+                vx = m.vx;
+                vy = m.vy;
             }
             const float r = std::fabs(vx) + std::fabs(vy);
             if (r > reach) reach = r;
@@ -224,15 +231,16 @@ void FindContacts(PhysicsWorld& world, StableScratch& s) {
 void Predict(StableScratch& s, int32_t n, float inv, float gx, float gy) {
     for (int32_t i = 0; i < n; ++i) {
         Particle& p = s.particles[static_cast<size_t>(i)];
+        Motion& m = s.motion[static_cast<size_t>(i)];
         p.px = p.x;
         p.py = p.y;
-        if (p.move == 0.0f) continue;
+        if (m.move == 0.0f) continue;
         if (p.w > 0.0f) {
-            p.vx = p.vx + gx;
-            p.vy = p.vy + gy;
+            m.vx = m.vx + gx;
+            m.vy = m.vy + gy;
         }
-        p.x = p.x + p.vx * inv;
-        p.y = p.y + p.vy * inv;
+        p.x = p.x + m.vx * inv;
+        p.y = p.y + m.vy * inv;
     }
 }
 
@@ -241,7 +249,9 @@ void Predict(StableScratch& s, int32_t n, float inv, float gx, float gy) {
 // the substeps.
 void SolveRods(StableScratch& s, bool firstRound, float substeps) {
     Particle* ps = s.particles.data();
-    for (const Rod& r : s.rods) {
+    const size_t count = s.rods.size();
+    for (size_t i = 0; i < count; ++i) {
+        const Rod& r = s.rods[i];
         Particle& a = ps[r.a];
         Particle& b = ps[r.b];
         const float dx = a.x - b.x;
@@ -249,7 +259,7 @@ void SolveRods(StableScratch& s, bool firstRound, float substeps) {
         const float dd = dx * dx + dy * dy;
         if (firstRound && r.breakPoint > 0.0f &&
             (std::sqrt(dd) - r.rest) * substeps > r.breakPoint) {
-            r.owner->setremove = 1;
+            s.rodOwners[i]->setremove = 1;
         }
         // (d - rest) / d taken as (d^2 - rest^2) / (d^2 + rest^2): the same near the rest length,
         // where the rods of a box stay, with no square root; far from it the pull is gentler.
@@ -363,11 +373,12 @@ inline float Clamp(float v, float limit) {
 void Finish(StableScratch& s, int32_t n, float k, float width, float height) {
     for (int32_t i = 0; i < n; ++i) {
         Particle& p = s.particles[static_cast<size_t>(i)];
-        if (p.move == 0.0f) continue;
+        Motion& m = s.motion[static_cast<size_t>(i)];
+        if (m.move == 0.0f) continue;
         p.x = Clamp(p.x, width);
         p.y = Clamp(p.y, height);
-        p.vx = (p.x - p.px) * k;
-        p.vy = (p.y - p.py) * k;
+        m.vx = (p.x - p.px) * k;
+        m.vy = (p.y - p.py) * k;
     }
 }
 
@@ -378,8 +389,9 @@ void Scatter(StableScratch& s, int32_t n) {
         if (l.pos == nullptr) continue;
         l.pos->set(p.x, p.y);
         if (static_cast<int32_t>(i) >= n) continue;  // moved by constraints only
-        l.oldpos->set(p.x - p.vx, p.y - p.vy);
-        l.vel->set(p.vx, p.vy);
+        const Motion& m = s.motion[i];
+        l.oldpos->set(p.x - m.vx, p.y - m.vy);
+        l.vel->set(m.vx, m.vy);
         l.accvel->set(0.0f, 0.0f);
     }
 }
