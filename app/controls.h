@@ -89,6 +89,7 @@ class Controls {
 
     // The tools' hold on the world.
     const ToolActions& Tools() const { return tools_; }
+    ToolActions& Tools() { return tools_; }
     // What the current scene is called ("pyramid" for the demo's own).
     const std::string& SceneName() const { return sceneName_; }
     // The last scene load that failed, for the panel; empty after a good one.

@@ -14,6 +14,7 @@
 #include "host/console.h"
 #include "host/graphics.h"
 #include "host/input.h"
+#include "physics/edit.h"
 #include "physics/stable_step.h"
 #include "runtime/error.h"
 #include "runtime/text.h"
@@ -29,6 +30,28 @@ namespace {
 // The world's line sink: constraints are drawn with the last pixel plotted.
 void DrawConstraintLine(void* /*context*/, float x0, float y0, float x1, float y1) {
     DrawLineSegment(x0, y0, x1, y1, 3);
+}
+
+// The scene's particle or constraint k, found in the world built from it: a scene's k-th slot
+// entry is made in the world's k-th slot.
+template <class T>
+Ref<T> MadeFrom(const Array& slots, const std::vector<int32_t>& sceneSlots, int32_t k) {
+    const auto at = std::find(sceneSlots.begin(), sceneSlots.end(), k);
+    if (k < 0 || at == sceneSlots.end()) return nullptr;
+    const auto slot = static_cast<int32_t>(at - sceneSlots.begin());
+    if (slot >= slots.last) return nullptr;
+    return ObjectCast<T>(slots.a[static_cast<size_t>(slot)]);
+}
+
+// Holds again what the scene's session held (the world is the one built from the scene).
+void ResumeGrab(const PhysicsWorld& world, const SceneData& scene, ToolActions& tools) {
+    const SceneSession& t = scene.session;
+    const Array& particles = *world.VerletArray;
+    const Array& constraints = *world.ConstraintArray;
+    tools.Resume(MadeFrom<Verlet>(particles, scene.particleSlots, t.grabParticle),
+                 MadeFrom<Verlet>(particles, scene.particleSlots, t.grabAnchor),
+                 MadeFrom<constraint>(constraints, scene.constraintSlots, t.grabSpring),
+                 t.grabTarget.x, t.grabTarget.y);
 }
 
 }  // namespace
@@ -164,6 +187,17 @@ SceneData CaptureDemo(const DemoState& state) {
         t.throwDivisor = c.throwing.divisor;
         t.throwBounce = c.throwing.bounce;
         t.throwFriction = c.throwing.friction;
+        // The hold is its particles' and spring's places among the world's (the scene numbers
+        // the world's particles and constraints first, in slot order).
+        const Grab& g = state.controls->Tools().Held();
+        if (g.Holding() && InWorld(*g.Particle())) {
+            t.grabParticle = g.Particle()->index;
+            if (g.Anchor() && g.Spring() && InWorld(*g.Anchor()) && InWorld(*g.Spring())) {
+                t.grabAnchor = g.Anchor()->index;
+                t.grabSpring = g.Spring()->index;
+            }
+            t.grabTarget = {g.TargetX(), g.TargetY()};
+        }
     }
     // Read from the tables as they stand: a save takes no input in.
     const MouseTables m = PeekMouseTables();
@@ -177,7 +211,8 @@ SceneData CaptureDemo(const DemoState& state) {
     return scene;
 }
 
-void RestoreSession(DemoState& state, const SceneSession& t) {
+void RestoreSession(DemoState& state, const SceneData& scene) {
+    const SceneSession& t = scene.session;
     if (Controls* controls = state.controls) {
         const ControlSettings& now = controls->Settings();
         auto set = [controls](CommandKind kind, int32_t value, float x = 0.0f) {
@@ -195,6 +230,7 @@ void RestoreSession(DemoState& state, const SceneSession& t) {
         if (t.throwFriction != now.throwing.friction) {
             set(CommandKind::kFriction, 0, t.throwFriction);
         }
+        if (t.grabParticle >= 0) ResumeGrab(*state.world, scene, controls->Tools());
     }
     if (t.held || t.buttons != 0) {
         state.held = t.held;
@@ -248,7 +284,7 @@ void StartSandbox(SandboxRun& run, const FrameLoopHooks& hooks, const SandboxOpt
         };
     }
     run.loop = BeginFrameLoop(run.state, loopHooks);
-    if (options.scene != nullptr) RestoreSession(run.state, options.scene->session);
+    if (options.scene != nullptr) RestoreSession(run.state, *options.scene);
 }
 
 bool StepSandbox(SandboxRun& run) {

@@ -106,8 +106,9 @@ void DrawCursorCross();
 // The state as a scene: the world, and the session (the controls' settings, a throw under way).
 SceneData CaptureDemo(const DemoState& state);
 // Takes up a scene's session on a started loop: the settings as commands at the first frame's
-// start, the throw under way at once.
-void RestoreSession(DemoState& state, const SceneSession& session);
+// start, the throw under way and the grab held at once. The state's world must be the one built
+// from `scene`.
+void RestoreSession(DemoState& state, const SceneData& scene);
 
 // Saves the state to the next free scene-NNNN.json in the working folder and prints its name
 // (or why it could not). The interactive program calls it when the save key is pressed.

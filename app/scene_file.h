@@ -97,6 +97,13 @@ struct SceneSession {
     int32_t buttons = 0;  // the mouse buttons down (bit b for button b)
     int32_t cursorX = 0, cursorY = 0;
     int32_t dragX = 0, dragY = 0;  // where the drag's movement is measured from
+    // A grab held (Grab, physics/edit.h): the held particle and, for a free one, the anchor and
+    // the spring that hold it, as indices into the scene's particles and constraints (-1: none;
+    // no particle, no grab), and the target the hold glides to.
+    int32_t grabParticle = -1;
+    int32_t grabAnchor = -1;
+    int32_t grabSpring = -1;
+    SceneVec grabTarget;
 };
 
 struct SceneData {

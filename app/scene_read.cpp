@@ -3,6 +3,8 @@
 // skipped with a warning), and each element of `particles`, `constraints` and `bodies` is
 // converted as soon as it is complete, so a load holds one element's tree at a time and refuses
 // an oversized file while reading it. The references between elements are resolved at the end.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -229,7 +231,50 @@ SceneSession ReadSession(const Json& j) {
         *x = coordinate((*v)[0], at + "[0]");
         *y = coordinate((*v)[1], at + "[1]");
     }
+    if (const Json* g = Find(j, "grab")) {
+        const std::string at = path + ".grab";
+        MustBeObject(*g, at);
+        const auto index = whole(-1, INT32_MAX);
+        t.grabParticle = index(Need(*g, at, "particle"), at + ".particle");
+        if (t.grabParticle < 0) Fail(at + ".particle", "must name a particle");
+        Optional(*g, at, "anchor", t.grabAnchor, index);
+        Optional(*g, at, "spring", t.grabSpring, index);
+        t.grabTarget = Vec(Need(*g, at, "target"), at + ".target");
+    }
     return t;
+}
+
+// A grab names particles and a constraint of the scene, and its spring joins its anchor to the
+// particle held, as Grab::Begin made them: otherwise taking the hold up again would pull on
+// something else.
+void CheckGrab(const SceneData& s) {
+    const SceneSession& t = s.session;
+    if (t.grabParticle < 0) return;
+    const std::string at = "session.grab";
+    auto inWorld = [](const std::vector<int32_t>& slots, int32_t k) {
+        return std::find(slots.begin(), slots.end(), k) != slots.end();
+    };
+    if (static_cast<size_t>(t.grabParticle) >= s.particles.size() ||
+        !inWorld(s.particleSlots, t.grabParticle)) {
+        Fail(at + ".particle", "names no particle of the world");
+    }
+    if ((t.grabAnchor < 0) != (t.grabSpring < 0)) {
+        Fail(at, "has an anchor without a spring, or a spring without an anchor");
+    }
+    if (t.grabAnchor < 0) return;
+    if (static_cast<size_t>(t.grabAnchor) >= s.particles.size() ||
+        !inWorld(s.particleSlots, t.grabAnchor) ||
+        s.particles[static_cast<size_t>(t.grabAnchor)].active != 0) {
+        Fail(at + ".anchor", "names no fixed particle of the world");
+    }
+    if (static_cast<size_t>(t.grabSpring) >= s.constraints.size() ||
+        !inWorld(s.constraintSlots, t.grabSpring)) {
+        Fail(at + ".spring", "names no constraint of the world");
+    }
+    const SceneConstraint& c = s.constraints[static_cast<size_t>(t.grabSpring)];
+    if (c.v1 != t.grabAnchor || c.v2 != t.grabParticle) {
+        Fail(at + ".spring", "must join the anchor to the particle held");
+    }
 }
 
 // ---- The streaming pass.
@@ -246,8 +291,10 @@ const Keys kTopKeys = {"version",         "world",          "particles",     "co
                        "constraintSlots", "constraintList", "session"};
 const Keys kWorldKeys = {"width",    "height",   "constraintIterations", "gravity",
                          "gravityx", "gravityy", "bodyIdCount",          "stepMode"};
-const Keys kSessionKeys = {"stepsPerFrame", "paused", "captured", "throwDivisor", "throwBounce",
-                           "throwFriction", "held",   "buttons",  "cursor",       "dragFrom"};
+const Keys kSessionKeys = {"stepsPerFrame", "paused",        "captured", "throwDivisor",
+                           "throwBounce",   "throwFriction", "held",     "buttons",
+                           "cursor",        "dragFrom",      "grab"};
+const Keys kGrabKeys = {"particle", "anchor", "spring", "target"};
 const Keys kElementKeys[kListCount] = {
     {"pos", "vel", "oldpos", "accvel", "mass", "active", "ghost"},
     {"ends", "elasticity", "breakPoint", "originalLength", "targetLength", "totmass", "v1prop",
@@ -296,10 +343,11 @@ class SceneReader : public nlohmann::json_sax<Json> {
         Frame& f = stack_.back();
         f.key.clear();
         if (f.role == Role::kSkip) return true;
-        const Keys& known = f.role == Role::kTop ? kTopKeys
-                            : f.role == Role::kSection
-                                ? (f.path == "world" ? kWorldKeys : kSessionKeys)
-                                : kElementKeys[f.list];
+        const Keys& known = f.role == Role::kTop       ? kTopKeys
+                            : f.role != Role::kSection ? kElementKeys[f.list]
+                            : f.path == "world"        ? kWorldKeys
+                            : f.path == "session"      ? kSessionKeys
+                                                       : kGrabKeys;
         for (const char* name : known) {
             if (k != name) continue;
             // JSON leaves a repeated field open, and a tree would keep the last one silently.
@@ -422,6 +470,9 @@ class SceneReader : public nlohmann::json_sax<Json> {
             } else if (parent.role == Role::kTop && !isArray &&
                        (parent.key == "world" || parent.key == "session")) {
                 f.role = Role::kSection;
+            } else if (parent.role == Role::kSection && !isArray && parent.path == "session" &&
+                       parent.key == "grab") {
+                f.role = Role::kSection;  // session.grab
             } else if (parent.role == Role::kTop && isArray) {
                 for (int32_t k = 0; k < kListCount; ++k) {
                     if (parent.key != kListNames[k]) continue;
@@ -658,6 +709,8 @@ void CheckValues(const SceneData& s, std::vector<std::string>& warnings, const s
     }
     Within(s.session.throwBounce, kMaxBounceOrFriction, "session.throwBounce");
     Within(s.session.throwFriction, kMaxBounceOrFriction, "session.throwFriction");
+    Within(s.session.grabTarget, c, "session.grab.target");
+    CheckGrab(s);
     risks.Report(warnings, name);
 }
 

@@ -102,7 +102,8 @@ void AppendSession(std::string& out, const SceneSession& t) {
     const SceneSession start;
     auto settings = [](const SceneSession& x) {
         return std::tuple(x.stepsPerFrame, x.paused, x.captured, x.throwDivisor,
-                          FloatBits(x.throwBounce), FloatBits(x.throwFriction), x.held, x.buttons);
+                          FloatBits(x.throwBounce), FloatBits(x.throwFriction), x.held, x.buttons,
+                          x.grabParticle);
     };
     if (settings(t) == settings(start)) return;
     auto flag = [](bool b) { return b ? "true" : "false"; };
@@ -114,7 +115,14 @@ void AppendSession(std::string& out, const SceneSession& t) {
            ",\n              \"held\": " + flag(t.held) +
            ", \"buttons\": " + std::to_string(t.buttons) + ", \"cursor\": [" +
            std::to_string(t.cursorX) + ", " + std::to_string(t.cursorY) + "], \"dragFrom\": [" +
-           std::to_string(t.dragX) + ", " + std::to_string(t.dragY) + "]},\n";
+           std::to_string(t.dragX) + ", " + std::to_string(t.dragY) + "]";
+    if (t.grabParticle >= 0) {
+        out += ",\n              \"grab\": {\"particle\": " + std::to_string(t.grabParticle) +
+               ", \"anchor\": " + std::to_string(t.grabAnchor) +
+               ", \"spring\": " + std::to_string(t.grabSpring) + ", \"target\": [" +
+               SceneFloatText(t.grabTarget.x) + ", " + SceneFloatText(t.grabTarget.y) + "]}";
+    }
+    out += "},\n";
 }
 
 }  // namespace

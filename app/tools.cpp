@@ -219,7 +219,7 @@ void Gestures::Take(int32_t id, int32_t data, int32_t x, int32_t y) {
 
 void Gestures::Press(int32_t button) {
     const ControlSettings& s = controls_.Requested();
-    if (button_ != 0 || s.captured) return;  // one gesture at a time; none on the panel
+    if (s.captured) return;  // none on the panel
     Tool tool = Tool::kThrow;
     if (button == kGrabButton) {
         tool = Tool::kGrab;
@@ -234,6 +234,7 @@ void Gestures::Press(int32_t button) {
         throwY_ = pointerY_;
         return;
     }
+    if (button_ != 0) return;  // one gesture at a time
     button_ = button;
     tool_ = tool;
     startX_ = lastX_ = pointerX_;

@@ -51,6 +51,11 @@ class ToolActions {
     void BeforeSteps(int32_t steps) { grab_.Advance(steps); }
     // The world is about to be replaced: the hold ends.
     void Forget() { grab_.Release(); }
+    // A hold saved with the world is held again (Grab::Resume).
+    void Resume(const Ref<Verlet>& particle, const Ref<Verlet>& anchor,
+                const Ref<constraint>& spring, float x, float y) {
+        grab_.Resume(particle, anchor, spring, x, y);
+    }
     const Grab& Held() const { return grab_; }
 
   private:

@@ -6,6 +6,8 @@
 //   frame/2000         the demo scene plus 2,000 boxes in a world 5 times the window's size,
 //                      shown whole (a virtual resolution of the world's size), so that every
 //                      constraint is drawn on screen
+//   frame/stable/...   the same in the stable step (the world's stepMode set before the first
+//                      frame)
 //   .../physics        the same frames with the window inactive: drawing and presenting do nothing
 //   .../draw           a frame's drawing and presenting alone: every constraint drawn as the
 //                      simulation steps draw them, three times, then the cross and the present
@@ -88,7 +90,7 @@ void DrawFrame(const std::vector<constraint*>& constraints) {
 
 enum class Part { kWhole, kPhysics, kDraw };
 
-void BM_Frame(benchmark::State& bench, int32_t boxes, Part part) {
+void BM_Frame(benchmark::State& bench, int32_t boxes, Part part, StepMode mode) {
     StartOnce();
     DemoState state = Start(part != Part::kPhysics);
     if (!state.window) {
@@ -97,6 +99,7 @@ void BM_Frame(benchmark::State& bench, int32_t boxes, Part part) {
         return;
     }
     if (boxes > 0) AddBoxes(state, boxes);
+    state.world->stepMode = mode;
     std::vector<constraint*> constraints;
     for (constraint* c : state.world->ConstraintList->each<constraint>()) constraints.push_back(c);
     for (auto _ : bench) {
@@ -111,8 +114,9 @@ void BM_Frame(benchmark::State& bench, int32_t boxes, Part part) {
     Finish(state);
 }
 
-void Register(const char* name, int32_t boxes, Part part, int64_t frames) {
-    benchmark::RegisterBenchmark(name, BM_Frame, boxes, part)
+void Register(const char* name, int32_t boxes, Part part, int64_t frames,
+              StepMode mode = StepMode::kDefault) {
+    benchmark::RegisterBenchmark(name, BM_Frame, boxes, part, mode)
         ->Iterations(frames)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
@@ -125,6 +129,9 @@ const bool kRegistered = [] {
     Register("frame/2000", 2000, Part::kWhole, 60);
     Register("frame/2000/physics", 2000, Part::kPhysics, 60);
     Register("frame/2000/draw", 2000, Part::kDraw, 60);
+    Register("frame/stable/demo", 0, Part::kWhole, 600, StepMode::kStable);
+    Register("frame/stable/2000", 2000, Part::kWhole, 60, StepMode::kStable);
+    Register("frame/stable/2000/physics", 2000, Part::kPhysics, 60, StepMode::kStable);
     return true;
 }();
 

@@ -28,6 +28,7 @@
 #include "physics/verlet.h"
 #include "physics/world.h"
 #ifndef PHYSICS_BENCH_BASELINE
+#include "physics/edit.h"
 #include "physics/stable_step.h"
 #endif
 
@@ -226,6 +227,90 @@ void TimePass(benchmark::State& state, const std::string& key, Build build, int 
     state.counters["bodies"] = static_cast<double>(s.world->PhysicsBodies->Count());
 }
 
+#ifndef PHYSICS_BENCH_BASELINE
+// Frames as the program runs them, three steps each, with or without a grab held: the scene's
+// last body (its top box) taken by its first corner and held where that stood (`lift` 0: the cost
+// of the hold itself) or `lift` pixels above (the hold and the box it moves), the hold glided
+// towards its target before each frame's steps (Grab::Advance). The hold is taken before the
+// scene settles, so that the settled state every run starts from has it.
+constexpr int32_t kStepsPerFrame = 3;
+
+// The scene's last body: the top box of a pyramid.
+Ref<PhysicsBody> LastBody(const Scene& s) {
+    Ref<PhysicsBody> last;
+    for (TListEnum e = s.world->PhysicsBodies->ObjectEnumerator(); e.HasNext();) {
+        if (Ref<PhysicsBody> b = ObjectCast<PhysicsBody>(e.NextObject())) last = b;
+    }
+    return last;
+}
+
+template <class Build>
+void TimeFrames(benchmark::State& state, const std::string& key, Build build, bool grab,
+                float lift) {
+    static std::map<std::string, std::unique_ptr<Grab>> grabs;
+    std::unique_ptr<Grab>& hold = grabs[key];
+    if (!hold) hold = std::make_unique<Grab>();
+    Grab* g = hold.get();
+    Cached& c = Prepare(
+        key,
+        [build, grab, g, lift] {
+            Scene s = build();
+            if (grab) {
+                // The top box's first corner.
+                const Ref<Verlet> corner =
+                    ObjectCast<Verlet>(LastBody(s)->verlets->ObjectEnumerator().NextObject());
+                g->Begin(*s.world, corner, corner->pos->x, corner->pos->y - lift);
+            }
+            return s;
+        },
+        60);
+    PhysicsWorld* w = c.scene.world.get();
+    for (auto _ : state) {
+        if (g->Holding()) g->Advance(kStepsPerFrame);
+        for (int32_t i = 0; i < kStepsPerFrame; ++i) Step(w);
+    }
+    state.SetItemsProcessed(state.iterations() * w->VerletArray->last);
+    state.counters["bodies"] = static_cast<double>(w->PhysicsBodies->Count());
+    state.counters["held"] = g->Holding() ? 1.0 : 0.0;
+}
+
+template <class Build>
+void AddFrames(const std::string& name, Build build, int64_t frames) {
+    const std::pair<const char*, float> kinds[] = {
+        {"free", -1.0f}, {"held", 0.0f}, {"lifted", 40.0f}};
+    for (auto [kind, lift] : kinds) {
+        const std::string full = name + "/" + kind;
+        const bool grab = lift >= 0.0f;
+        benchmark::RegisterBenchmark(full.c_str(),
+                                     [full, build, grab, lift](benchmark::State& st) {
+                                         TimeFrames(st, full, build, grab, lift);
+                                     })
+            ->Unit(benchmark::kMicrosecond)
+            ->Iterations(frames);
+    }
+}
+
+// What a press costs: finding what it takes hold of (ParticleToHold), at the middle of the top
+// box, more than the pick radius from its corners, so that the search falls back on the bodies.
+template <class Build>
+void TimePick(benchmark::State& state, const std::string& key, Build build) {
+    Scene& s = Prepare(key, build, 60).scene;
+    const Ref<PhysicsBody> top = LastBody(s);
+    top->UpdatePosition();
+    const float x = top->Pos->x, y = top->Pos->y;
+    for (auto _ : state) benchmark::DoNotOptimize(ParticleToHold(*s.world, x, y, 15.0f));
+    state.counters["bodies"] = static_cast<double>(s.world->PhysicsBodies->Count());
+}
+
+template <class Build>
+void AddPick(const std::string& name, Build build, int64_t picks) {
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [name, build](benchmark::State& st) { TimePick(st, name, build); })
+        ->Unit(benchmark::kMicrosecond)
+        ->Iterations(picks);
+}
+#endif
+
 // Every run times a fixed number of steps (passes), the same in every build, few enough that
 // the largest pyramids are timed before they come apart.
 template <class Build>
@@ -286,6 +371,13 @@ void Register() {
     }
     AddStep(
         "step/stable/crowded/500", [] { return Crowded(500, true); }, 60, 200);
+    // What holding a grab costs a frame: the demo, and a pyramid of 2,016 boxes.
+    AddFrames("frame/demo", Demo, 1000);
+    AddFrames(
+        "frame/pyramid/63", [] { return Pyramid(63); }, 40);
+    AddPick("pick/demo", Demo, 1000);
+    AddPick(
+        "pick/pyramid/63", [] { return Pyramid(63); }, 40);
 #endif
     AddCollide("collide/demo", Demo, 600, 5000);
     const std::pair<int32_t, int64_t> collided[] = {{9, 5000}, {40, 300}, {63, 60}, {100, 20}};

@@ -362,3 +362,16 @@ void Grab::Release() {
     anchor_.reset();
     particle_.reset();
 }
+
+void Grab::Resume(const Ref<Verlet>& particle, const Ref<Verlet>& anchor,
+                  const Ref<constraint>& spring, float x, float y) {
+    Release();
+    if (!particle || !InWorld(*particle)) return;
+    particle_ = particle;
+    if (anchor && spring) {
+        anchor_ = anchor;
+        spring_ = spring;
+    }
+    targetX_ = x;
+    targetY_ = y;
+}

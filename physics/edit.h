@@ -115,8 +115,14 @@ class Grab {
     // spring has left the world is released.
     void Advance(int32_t steps);
     void Release();
+    // Takes up a hold saved with its world (a scene file): the particle held and, for a free one,
+    // the anchor and the spring Begin made for it, and the target. Releases any earlier hold.
+    void Resume(const Ref<Verlet>& particle, const Ref<Verlet>& anchor,
+                const Ref<constraint>& spring, float x, float y);
 
     bool Holding() const { return particle_ != nullptr; }
+    float TargetX() const { return targetX_; }
+    float TargetY() const { return targetY_; }
     const Ref<Verlet>& Particle() const { return particle_; }
     // None while a pinned particle is held.
     const Ref<Verlet>& Anchor() const { return anchor_; }

@@ -12,6 +12,7 @@
 namespace {
 
 using Particle = StableScratch::Particle;
+using Motion = StableScratch::Motion;
 using Rod = StableScratch::Rod;
 using Contact = StableScratch::Contact;
 
@@ -39,7 +40,8 @@ int32_t EntryOf(Verlet& v, const Array& arr, StableScratch& s) {
     const int32_t slot = v.index;
     if (slot >= 0 && slot < arr.last && arr.at(slot) == &v) return slot;
     const Vect& p = *v.pos;
-    s.particles.push_back({p.x, p.y, p.x, p.y, 0.0f, 0.0f, InverseMass(v), 0.0f});
+    s.particles.push_back({p.x, p.y, p.x, p.y, InverseMass(v)});
+    s.motion.push_back({0.0f, 0.0f, 0.0f});
     s.links.push_back({v.pos.get(), nullptr, nullptr, nullptr});
     return static_cast<int32_t>(s.particles.size()) - 1;
 }
@@ -48,11 +50,13 @@ void Gather(PhysicsWorld& world, StableScratch& s) {
     const Array& arr = *world.VerletArray;
     const Vect& g = *world.gravity;
     s.particles.clear();
+    s.motion.clear();
     s.links.clear();
     for (int32_t i = 0; i < arr.last; ++i) {
         auto* v = ObjectCast<Verlet>(arr.at(i));
         if (v == nullptr) {
-            s.particles.push_back({0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+            s.particles.push_back({0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+            s.motion.push_back({0.0f, 0.0f, 0.0f});
             s.links.push_back({nullptr, nullptr, nullptr, nullptr});
             continue;
         }
@@ -65,10 +69,12 @@ void Gather(PhysicsWorld& world, StableScratch& s) {
             vx = vx + g.x;
             vy = vy + g.y;
         }
-        s.particles.push_back({p.x, p.y, p.x, p.y, vx, vy, InverseMass(*v), 1.0f});
+        s.particles.push_back({p.x, p.y, p.x, p.y, InverseMass(*v)});
+        s.motion.push_back({vx, vy, 1.0f});
         s.links.push_back({v->pos.get(), v->oldpos.get(), v->vel.get(), v->accvel.get()});
     }
     s.rods.clear();
+    s.rodOwners.clear();
     const Array& cons = *world.ConstraintArray;
     for (int32_t i = 0; i < cons.last; ++i) {
         auto* c = ObjectCast<constraint>(cons.at(i));
@@ -82,7 +88,8 @@ void Gather(PhysicsWorld& world, StableScratch& s) {
         const float rest = c->OriginalLength;
         // the correction shared by inverse mass, or nothing when neither end can move
         const float share = w == 0.0f ? 0.0f : stiffness / w;
-        s.rods.push_back({a, b, rest, rest * rest, share, c->BreakPoint, c});
+        s.rods.push_back({a, b, rest, rest * rest, share, c->BreakPoint});
+        s.rodOwners.push_back(c);
     }
 }
 
@@ -99,9 +106,9 @@ void GrowBoxes(PhysicsWorld& world, StableScratch& s) {
             const int32_t slot = v->index;
             float vx = 0.0f, vy = 0.0f;
             if (slot >= 0 && slot < arr.last && arr.at(slot) == v) {
-                const Particle& p = s.particles[static_cast<size_t>(slot)];
-                vx = p.vx;
-                vy = p.vy;
+                const Motion& m = s.motion[static_cast<size_t>(slot)];
+                vx = m.vx;
+                vy = m.vy;
             }
             const float r = std::fabs(vx) + std::fabs(vy);
             if (r > reach) reach = r;
@@ -126,6 +133,56 @@ int32_t SlotOf(const Verlet& v, const Array& arr) {
     return (slot >= 0 && slot < arr.last && arr.at(slot) == &v) ? slot : -1;
 }
 
+// The slots of every body's collision particles and edge ends (-1 for one outside the world's
+// array), by broadphase position, so that the pairs below read them instead of finding them anew.
+void FindSlots(const Array& arr, const Broadphase& bp, StableScratch& s) {
+    const size_t count = bp.bodies().size();
+    s.pointBegin.clear();
+    s.edgeBegin.clear();
+    s.pointSlots.clear();
+    s.edgeSlots.clear();
+    for (size_t pos = 0; pos < count; ++pos) {
+        s.pointBegin.push_back(static_cast<int32_t>(s.pointSlots.size()));
+        s.edgeBegin.push_back(static_cast<int32_t>(s.edgeSlots.size()));
+        for (const Broadphase::Particle& pt : bp.Particles(static_cast<int32_t>(pos))) {
+            s.pointSlots.push_back(SlotOf(*pt.v, arr));
+        }
+        for (const Broadphase::Edge& e : bp.Edges(static_cast<int32_t>(pos))) {
+            s.edgeSlots.push_back({SlotOf(*e.a, arr), SlotOf(*e.b, arr)});
+        }
+    }
+    s.pointBegin.push_back(static_cast<int32_t>(s.pointSlots.size()));
+    s.edgeBegin.push_back(static_cast<int32_t>(s.edgeSlots.size()));
+}
+
+// The contacts of particles [p0, p1) of one body with edges [e0, e1) of another.
+void EdgeContacts(StableScratch& s, int32_t p0, int32_t p1, int32_t e0, int32_t e1, float near,
+                  float mu) {
+    const Particle* ps = s.particles.data();
+    const float near2 = near * near;
+    for (int32_t k = p0; k < p1; ++k) {
+        const int32_t i = s.pointSlots[static_cast<size_t>(k)];
+        if (i < 0) continue;
+        const Particle& p = ps[i];
+        for (int32_t m = e0; m < e1; ++m) {
+            const StableScratch::EdgeSlots& e = s.edgeSlots[static_cast<size_t>(m)];
+            if (e.a < 0 || e.b < 0) continue;
+            const Particle& pa = ps[e.a];
+            const Particle& pb = ps[e.b];
+            const float ex = pb.x - pa.x;
+            const float ey = pb.y - pa.y;
+            const float len2 = ex * ex + ey * ey;
+            if (len2 == 0.0f) continue;  // zero-length edge: no side to push from
+            float t = ((p.x - pa.x) * ex + (p.y - pa.y) * ey) / len2;
+            if (t < 0.0f) t = 0.0f;
+            if (t > 1.0f) t = 1.0f;
+            const float dx = p.x - (pa.x + ex * t);
+            const float dy = p.y - (pa.y + ey * t);
+            if (dx * dx + dy * dy < near2) s.contacts.push_back({i, e.a, e.b, mu});
+        }
+    }
+}
+
 // The contacts that may touch during the step: particle pairs and particle-edge pairs of two
 // bodies closer than the contact distance plus both bodies' reach.
 void FindContacts(PhysicsWorld& world, StableScratch& s) {
@@ -134,6 +191,8 @@ void FindContacts(PhysicsWorld& world, StableScratch& s) {
     Broadphase& bp = world.Cache().broadphase;
     const std::span<const Broadphase::Pair> pairs = bp.Find(*world.PhysicsBodies);
     const std::span<PhysicsBody* const> bodies = bp.bodies();
+    FindSlots(arr, bp, s);
+    const Particle* ps = s.particles.data();
     for (const Broadphase::Pair& pr : pairs) {
         const PhysicsBody& A = *bodies[static_cast<size_t>(pr.outer)];
         const PhysicsBody& B = *bodies[static_cast<size_t>(pr.inner)];
@@ -141,52 +200,29 @@ void FindContacts(PhysicsWorld& world, StableScratch& s) {
             B.maxxy->y < A.minxy->y) {
             continue;
         }
-        const float reach = s.bodyReach[static_cast<size_t>(pr.outer)] +
-                            s.bodyReach[static_cast<size_t>(pr.inner)] + kSlack;
+        const auto outer = static_cast<size_t>(pr.outer);
+        const auto inner = static_cast<size_t>(pr.inner);
+        const float reach = s.bodyReach[outer] + s.bodyReach[inner] + kSlack;
         const float near = D + reach;
+        const float near2 = near * near;
         const float mu = A.friction * B.friction * kFrictionScale;
-        const auto particlesA = bp.Particles(pr.outer);
-        const auto particlesB = bp.Particles(pr.inner);
-        for (const Broadphase::Particle& pa : particlesA) {
-            const int32_t i = SlotOf(*pa.v, arr);
+        const int32_t a0 = s.pointBegin[outer], a1 = s.pointBegin[outer + 1];
+        const int32_t b0 = s.pointBegin[inner], b1 = s.pointBegin[inner + 1];
+        for (int32_t ka = a0; ka < a1; ++ka) {
+            const int32_t i = s.pointSlots[static_cast<size_t>(ka)];
             if (i < 0) continue;
-            const Particle& p = s.particles[static_cast<size_t>(i)];
-            for (const Broadphase::Particle& pb : particlesB) {
-                const int32_t j = SlotOf(*pb.v, arr);
+            const Particle& p = ps[i];
+            for (int32_t kb = b0; kb < b1; ++kb) {
+                const int32_t j = s.pointSlots[static_cast<size_t>(kb)];
                 if (j < 0) continue;
-                const Particle& q = s.particles[static_cast<size_t>(j)];
+                const Particle& q = ps[j];
                 const float dx = p.x - q.x;
                 const float dy = p.y - q.y;
-                if (dx * dx + dy * dy < near * near) s.contacts.push_back({i, j, -1, mu});
+                if (dx * dx + dy * dy < near2) s.contacts.push_back({i, j, -1, mu});
             }
         }
-        auto edges = [&](std::span<const Broadphase::Particle> ps,
-                         std::span<const Broadphase::Edge> es) {
-            for (const Broadphase::Particle& pt : ps) {
-                const int32_t i = SlotOf(*pt.v, arr);
-                if (i < 0) continue;
-                const Particle& p = s.particles[static_cast<size_t>(i)];
-                for (const Broadphase::Edge& e : es) {
-                    const int32_t a = SlotOf(*e.a, arr);
-                    const int32_t b = SlotOf(*e.b, arr);
-                    if (a < 0 || b < 0) continue;
-                    const Particle& pa = s.particles[static_cast<size_t>(a)];
-                    const Particle& pb = s.particles[static_cast<size_t>(b)];
-                    const float ex = pb.x - pa.x;
-                    const float ey = pb.y - pa.y;
-                    const float len2 = ex * ex + ey * ey;
-                    if (len2 == 0.0f) continue;  // zero-length edge: no side to push from
-                    float t = ((p.x - pa.x) * ex + (p.y - pa.y) * ey) / len2;
-                    if (t < 0.0f) t = 0.0f;
-                    if (t > 1.0f) t = 1.0f;
-                    const float dx = p.x - (pa.x + ex * t);
-                    const float dy = p.y - (pa.y + ey * t);
-                    if (dx * dx + dy * dy < near * near) s.contacts.push_back({i, a, b, mu});
-                }
-            }
-        };
-        edges(particlesA, bp.Edges(pr.inner));
-        edges(particlesB, bp.Edges(pr.outer));
+        EdgeContacts(s, a0, a1, s.edgeBegin[inner], s.edgeBegin[inner + 1], near, mu);
+        EdgeContacts(s, b0, b1, s.edgeBegin[outer], s.edgeBegin[outer + 1], near, mu);
     }
 }
 
@@ -195,15 +231,16 @@ void FindContacts(PhysicsWorld& world, StableScratch& s) {
 void Predict(StableScratch& s, int32_t n, float inv, float gx, float gy) {
     for (int32_t i = 0; i < n; ++i) {
         Particle& p = s.particles[static_cast<size_t>(i)];
+        Motion& m = s.motion[static_cast<size_t>(i)];
         p.px = p.x;
         p.py = p.y;
-        if (p.move == 0.0f) continue;
+        if (m.move == 0.0f) continue;
         if (p.w > 0.0f) {
-            p.vx = p.vx + gx;
-            p.vy = p.vy + gy;
+            m.vx = m.vx + gx;
+            m.vy = m.vy + gy;
         }
-        p.x = p.x + p.vx * inv;
-        p.y = p.y + p.vy * inv;
+        p.x = p.x + m.vx * inv;
+        p.y = p.y + m.vy * inv;
     }
 }
 
@@ -212,7 +249,9 @@ void Predict(StableScratch& s, int32_t n, float inv, float gx, float gy) {
 // the substeps.
 void SolveRods(StableScratch& s, bool firstRound, float substeps) {
     Particle* ps = s.particles.data();
-    for (const Rod& r : s.rods) {
+    const size_t count = s.rods.size();
+    for (size_t i = 0; i < count; ++i) {
+        const Rod& r = s.rods[i];
         Particle& a = ps[r.a];
         Particle& b = ps[r.b];
         const float dx = a.x - b.x;
@@ -220,7 +259,7 @@ void SolveRods(StableScratch& s, bool firstRound, float substeps) {
         const float dd = dx * dx + dy * dy;
         if (firstRound && r.breakPoint > 0.0f &&
             (std::sqrt(dd) - r.rest) * substeps > r.breakPoint) {
-            r.owner->setremove = 1;
+            s.rodOwners[i]->setremove = 1;
         }
         // (d - rest) / d taken as (d^2 - rest^2) / (d^2 + rest^2): the same near the rest length,
         // where the rods of a box stay, with no square root; far from it the pull is gentler.
@@ -334,11 +373,12 @@ inline float Clamp(float v, float limit) {
 void Finish(StableScratch& s, int32_t n, float k, float width, float height) {
     for (int32_t i = 0; i < n; ++i) {
         Particle& p = s.particles[static_cast<size_t>(i)];
-        if (p.move == 0.0f) continue;
+        Motion& m = s.motion[static_cast<size_t>(i)];
+        if (m.move == 0.0f) continue;
         p.x = Clamp(p.x, width);
         p.y = Clamp(p.y, height);
-        p.vx = (p.x - p.px) * k;
-        p.vy = (p.y - p.py) * k;
+        m.vx = (p.x - p.px) * k;
+        m.vy = (p.y - p.py) * k;
     }
 }
 
@@ -349,8 +389,9 @@ void Scatter(StableScratch& s, int32_t n) {
         if (l.pos == nullptr) continue;
         l.pos->set(p.x, p.y);
         if (static_cast<int32_t>(i) >= n) continue;  // moved by constraints only
-        l.oldpos->set(p.x - p.vx, p.y - p.vy);
-        l.vel->set(p.vx, p.vy);
+        const Motion& m = s.motion[i];
+        l.oldpos->set(p.x - m.vx, p.y - m.vy);
+        l.vel->set(m.vx, m.vy);
         l.accvel->set(0.0f, 0.0f);
     }
 }

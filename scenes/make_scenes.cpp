@@ -298,15 +298,19 @@ SceneData Tower() {
     return CaptureScene(*w, *t);
 }
 
-// A few hundred small boxes falling into a pile: a load for the collision pass.
+// A hundred and eighty small boxes stacked in rows: a load for the collision pass. The block
+// stands in the middle of the floor, with the upper half of the window and a strip on either side
+// left free to throw into.
 SceneData Crowd() {
     Ref<PhysicsWorld> w = NewWorld(5);
     w->stepMode = StepMode::kStable;
     Floor(*w);
+    constexpr int32_t kRows = 10, kColumns = 18;
     const float size = 20.0f, pitch = 32.0f;
-    for (int32_t r = 0; r < 14; ++r) {
-        for (int32_t c = 0; c < 24; ++c) {
-            Box(*w, 20.0f + pitch * static_cast<float>(c) + (r % 2 == 0 ? 0.0f : 6.0f),
+    const float left = (800.0f - pitch * static_cast<float>(kColumns)) / 2.0f;
+    for (int32_t r = 0; r < kRows; ++r) {
+        for (int32_t c = 0; c < kColumns; ++c) {
+            Box(*w, left + pitch * static_cast<float>(c) + (r % 2 == 0 ? 0.0f : 6.0f),
                 560.0f - pitch * static_cast<float>(r), size, size, 1.0f);
         }
     }

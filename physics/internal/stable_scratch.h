@@ -10,11 +10,15 @@ class constraint;
 // The stable step's buffers, kept from step to step so that a step allocates nothing once they
 // have grown to the scene's size. None of it is the world's state: all is gathered anew per step.
 struct StableScratch {
+    // What the corrections read and write of a particle, kept apart from its speed so that the
+    // rounds go through as little memory as they can.
     struct Particle {
         float x, y;    // position, worked on
         float px, py;  // position at the substep's start
-        float vx, vy;  // speed, pixels per step
         float w;       // inverse mass; 0 for what the corrections never move
+    };
+    struct Motion {
+        float vx, vy;  // speed, pixels per step
         float move;    // 1 when the particle is integrated (it holds its slot in the world's array)
     };
     struct Link {  // where a particle's numbers go back to
@@ -29,7 +33,6 @@ struct StableScratch {
         float rest2;  // rest squared
         float share;  // the stiffness over both ends' inverse masses
         float breakPoint;
-        constraint* owner;
     };
     struct Contact {
         int32_t p;     // the particle pushed out
@@ -37,8 +40,19 @@ struct StableScratch {
         float mu;      // how much slip friction holds, per pixel of push
     };
     std::vector<Particle> particles;  // the world's array slots first, then ends outside it
+    std::vector<Motion> motion;       // per particle
     std::vector<Link> links;
     std::vector<Rod> rods;
+    std::vector<constraint*> rodOwners;  // per rod
     std::vector<Contact> contacts;
     std::vector<float> bodyReach;  // per body in broadphase order: its particles' farthest move
+    // Per body in broadphase order, where its collision particles' and edges' slots begin (one
+    // more at the end), and the slots themselves (-1 outside the world's array).
+    struct EdgeSlots {
+        int32_t a, b;
+    };
+    std::vector<int32_t> pointBegin;
+    std::vector<int32_t> edgeBegin;
+    std::vector<int32_t> pointSlots;
+    std::vector<EdgeSlots> edgeSlots;
 };

@@ -269,6 +269,22 @@ INSTANTIATE_TEST_SUITE_P(
                 "bodies[0].bounce: must be in -10..10, not 1e+30"},
         BadFile{"steps", Minimal(kTwo, "", kBodyNone, R"("session": {"stepsPerFrame": 0}, )"),
                 "session.stepsPerFrame: must be in 1..20"},
+        BadFile{"grab spring",
+                Minimal(R"({"pos": [1, 2], "mass": 1, "active": 0}, {"pos": [5, 2], "mass": 1})",
+                        R"({"ends": [1, 0]})", kBodyNone,
+                        R"("session": {"grab": {"particle": 1, "anchor": 0, "spring": 0,)"
+                        R"( "target": [3, 3]}}, )"),
+                "session.grab.spring: must join the anchor to the particle held"},
+        BadFile{"grab anchor",
+                Minimal(kTwo, R"({"ends": [0, 1]})", kBodyNone,
+                        R"("session": {"grab": {"particle": 1, "anchor": 0,)"
+                        R"( "spring": 0, "target": [3, 3]}}, )"),
+                "session.grab.anchor: names no fixed particle of the world"},
+        BadFile{"grab half",
+                Minimal(kTwo, "", kBodyNone,
+                        R"("session": {"grab": {"particle": 1, "anchor": 0,)"
+                        R"( "target": [3, 3]}}, )"),
+                "session.grab: has an anchor without a spring"},
         BadFile{"body ids",
                 Minimal(kTwo, "", kBodyNone).replace(52, 0, ", \"bodyIdCount\": 2147483647"),
                 "world.bodyIdCount: must be at most 1000000000"},

@@ -119,6 +119,29 @@ INSTANTIATE_TEST_SUITE_P(Scenes, BuiltinSceneRest,
                          ::testing::Values("bridge", "cloth", "crowd", "pyramid", "ragdoll",
                                            "ropes", "sheet", "softbodies"));
 
+// The crowd is a load, not a wall: settled, its boxes leave the upper part of the window and a
+// strip on either side free, so that there is room to throw into it.
+TEST(BuiltinScenes, CrowdLeavesRoomToThrowInto) {
+    const BuiltinScene* crowd = nullptr;
+    for (const BuiltinScene& s : BuiltinScenes()) {
+        if (s.name == "crowd") crowd = &s;
+    }
+    ASSERT_NE(crowd, nullptr);
+    const SceneLoad load = LoadScene(crowd->text, "crowd");
+    ASSERT_TRUE(load.scene) << load.error;
+    SceneWorld s = BuildSceneWorld(*load.scene);
+    for (int32_t f = 0; f < 600 * kStepsPerFrame; ++f) StepWorld(*s.world);
+    int32_t moving = 0;
+    for (Verlet* v : s.world->VerletList->each<Verlet>()) {
+        if (!v->active) continue;
+        ++moving;
+        EXPECT_GT(v->pos->y, 0.4f * 600.0f) << "particle at " << v->pos->x << ", " << v->pos->y;
+        EXPECT_GT(v->pos->x, 80.0f) << "particle at " << v->pos->x << ", " << v->pos->y;
+        EXPECT_LT(v->pos->x, 720.0f) << "particle at " << v->pos->x << ", " << v->pos->y;
+    }
+    EXPECT_GE(moving, 4 * 150) << "still a crowd";
+}
+
 TEST(BuiltinScenes, LoadWithoutWarningsAndWriteBackTheirOwnText) {
     ASSERT_GE(BuiltinScenes().size(), 11u);
     for (const BuiltinScene& s : BuiltinScenes()) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Scenes through the programs as a user runs them.
 #
-#   scene_tool.sh SANDBOX_REPLAY SANDBOX DATA_DIR continue SCENE|demo|session
+#   scene_tool.sh SANDBOX_REPLAY SANDBOX DATA_DIR continue SCENE|demo|session|grab
 #   scene_tool.sh SANDBOX_REPLAY SANDBOX DATA_DIR errors
 #
 # continue: N frames, --save, then M frames from the saved file give the same trace as N + M
@@ -35,6 +35,12 @@ case "$mode" in
       script=$data/throw.txt
       n=10
       m=30
+      start=()
+    elif [ "$scene" = grab ]; then
+      # The demo split while a grab holds its top box up: the hold goes on after the load.
+      script=$data/grab.txt
+      n=20
+      m=40
       start=()
     elif [ "$scene" = session ]; then
       # The demo after panel settings, split in the middle of a drag.
