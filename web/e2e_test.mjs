@@ -261,6 +261,25 @@ try {
   await setInput(page, "draw-ids", false);
   await page.mouse.move(...D.at(20, 20));
 
+  // Looks: L on the canvas turns the clear look on, as on the desktop, and the bodies are
+  // filled: inside the bottom-left box, between its braces, nothing is lit in the classic look
+  // and everything in the clear one. The list turns it back.
+  await D.snap("classic");
+  await page.locator("#canvas").focus();
+  await page.keyboard.press("l");
+  await D.waitFrames(3);
+  await D.snap("clear");
+  const unfilled = await D.lit("classic", 112, 533, 138, 539);
+  const filled = await D.lit("clear", 112, 533, 138, 539);
+  check((await D.run()).look === "clear" && await page.inputValue("#look") === "clear" &&
+        unfilled === 0 && filled === 26 * 6,
+        `L turns the clear look on: a box's inside ${unfilled} -> ${filled} of 156 pixels lit`);
+  await page.selectOption("#look", "classic");
+  await D.waitFrames(3);
+  await D.snap("classic-again");
+  check((await D.run()).look === "classic" && await D.lit("classic-again", 112, 533, 138, 539) === 0,
+        "the Look list brings the classic look back");
+
   // Tools: a key on the canvas chooses one (as on the desktop), the radio buttons another.
   // Paused, so that what is built stays where it was built.
   await page.click("#pause");
@@ -412,8 +431,8 @@ try {
                                              null, { timeout: 10000 }).then(() => true, () => false);
   check(cloth, "a link to a built-in scene starts it");
   await N.page.close();
-  // Too long a link: crowd's is refused, and Save is offered instead.
-  await page.selectOption("#scene", "crowd");
+  // Too long a link: the sheet's (the largest scene) is refused, and Save is offered instead.
+  await page.selectOption("#scene", "sheet");
   await D.waitFrames(3);
   await page.click("#share");
   await page.waitForFunction(() => /characters long/.test(

@@ -24,6 +24,7 @@
 
 #include "app/builtin_scenes.h"
 #include "app/controls.h"
+#include "app/look.h"
 #include "app/program.h"
 #include "app/scene_file.h"
 #include "app/scene_source.h"
@@ -308,6 +309,7 @@ EMSCRIPTEN_KEEPALIVE const char* sandbox_state() {
           "[" + std::string(s.draw[0] ? "true" : "false") + "," + (s.draw[1] ? "true" : "false") +
               "," + (s.draw[2] ? "true" : "false") + "," + (s.draw[3] ? "true" : "false") + "]",
           true);
+    j.Add("look", LookName(s.look));
     j.Add("gravity", "[" + Number(world.gravity->x) + "," + Number(world.gravity->y) + "]", true);
     j.Add("iterations", world.CONSTRAINT_ITERATIONS);
     j.Add("stable", world.stepMode == StepMode::kStable);
