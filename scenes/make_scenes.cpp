@@ -279,10 +279,9 @@ SceneData Bridge() {
     return CaptureScene(*w, *t);
 }
 
-// Three tall towers of boxes that sway and topple within a few seconds, or at once when hit.
-// Each box stands 12 pixels (the contact distance) above the one below and 12 pixels to the
-// side, alternately, so that corners rest on edges; straight columns, corner on corner, would
-// fall at once. Only staggered rows, as in the pyramid, stand for good.
+// Three tall towers of boxes, standing in the stable step until hit (the default step lets them
+// sway and topple within a few seconds). Each box stands 12 pixels (the contact distance) above
+// the one below and 12 pixels to the side, alternately, so that corners rest on edges.
 SceneData Tower() {
     Ref<PhysicsWorld> w = NewWorld(5);
     w->stepMode = StepMode::kStable;
