@@ -53,6 +53,15 @@ void Controls::Request(const ControlCommand& command) {
     ApplyToSettings(requested_, command);
 }
 
+void Controls::ResumeGrab(const Ref<Verlet>& particle, const Ref<Verlet>& anchor,
+                          const Ref<constraint>& spring, float x, float y) {
+    tools_.Resume(particle, anchor, spring, x, y);
+    if (!tools_.Held().Holding()) return;
+    ControlCommand release;
+    release.kind = CommandKind::kRelease;
+    Request(release);
+}
+
 void Controls::SetStartSceneName(const std::string& name) { sceneName_ = name; }
 
 void Controls::Apply(const ControlCommand& c, DemoState& state) {

@@ -89,7 +89,11 @@ class Controls {
 
     // The tools' hold on the world.
     const ToolActions& Tools() const { return tools_; }
-    ToolActions& Tools() { return tools_; }
+    // Holds again what a saved scene held (Grab::Resume). A replay goes on with it as its script
+    // says; live, where no button holds it any more, it is let go at the first frame (a `release`
+    // command, so that a recording of the session replays the same).
+    void ResumeGrab(const Ref<Verlet>& particle, const Ref<Verlet>& anchor,
+                    const Ref<constraint>& spring, float x, float y);
     // What the current scene is called ("pyramid" for the demo's own).
     const std::string& SceneName() const { return sceneName_; }
     // The last scene load that failed, for the panel; empty after a good one.

@@ -118,8 +118,10 @@ void DrawClearWorld(const PhysicsWorld& world, const Grab& held) {
 void DrawThrowPath(const PhysicsWorld& world, int32_t x0, int32_t y0, int32_t x, int32_t y,
                    int32_t divisor) {
     HostDebugDraw host;
-    const auto fx = static_cast<float>(x), fy = static_cast<float>(y);
-    host.Line(static_cast<float>(x0), static_cast<float>(y0), fx, fy, kDrag);
+    host.Line(static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(x),
+              static_cast<float>(y), kDrag);
+    // the box starts where a release here would put it
+    const float fx = ReleasePoint(x, world.Width), fy = ReleasePoint(y, world.Height);
     const float vx = ThrowSpeed(x - x0, divisor), vy = ThrowSpeed(y - y0, divisor);
     const float gx = world.gravity->x, gy = world.gravity->y;
     // After n steps from rest at the release: n v + g n (n + 1) / 2 (each step adds gravity to the

@@ -9,6 +9,13 @@ float ThrowSpeed(int32_t delta, int32_t divisor) {
     return v;
 }
 
+float ReleasePoint(int32_t at, float size) {
+    const float p = static_cast<float>(at);
+    if (p < -kReleaseReach) return -kReleaseReach;
+    if (p > size + kReleaseReach) return size + kReleaseReach;
+    return p;
+}
+
 Ref<PhysicsBody> MouseStep(PhysicsBody& templateBox, bool& held, const ThrowSettings& throwing) {
     bool release = false;
     if (IsMouseDown(kThrowButton) != 0) {
@@ -28,7 +35,8 @@ Ref<PhysicsBody> MouseStep(PhysicsBody& templateBox, bool& held, const ThrowSett
     copy->UpdatePosition();
     const int32_t y = MouseCursorY();  // y is asked first
     const int32_t x = MouseCursorX();
-    VectRef target = MakeVect(static_cast<float>(x), static_cast<float>(y));
+    const PhysicsWorld& world = *copy->pworld;
+    VectRef target = MakeVect(ReleasePoint(x, world.Width), ReleasePoint(y, world.Height));
     copy->Position(*target);
     const float vx = ThrowSpeed(MouseDeltaX(), throwing.divisor);
     const float vy = ThrowSpeed(MouseDeltaY(), throwing.divisor);

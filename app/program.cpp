@@ -44,14 +44,14 @@ Ref<T> MadeFrom(const Array& slots, const std::vector<int32_t>& sceneSlots, int3
 }
 
 // Holds again what the scene's session held (the world is the one built from the scene).
-void ResumeGrab(const PhysicsWorld& world, const SceneData& scene, ToolActions& tools) {
+void ResumeGrab(const PhysicsWorld& world, const SceneData& scene, Controls& controls) {
     const SceneSession& t = scene.session;
     const Array& particles = *world.VerletArray;
     const Array& constraints = *world.ConstraintArray;
-    tools.Resume(MadeFrom<Verlet>(particles, scene.particleSlots, t.grabParticle),
-                 MadeFrom<Verlet>(particles, scene.particleSlots, t.grabAnchor),
-                 MadeFrom<constraint>(constraints, scene.constraintSlots, t.grabSpring),
-                 t.grabTarget.x, t.grabTarget.y);
+    controls.ResumeGrab(MadeFrom<Verlet>(particles, scene.particleSlots, t.grabParticle),
+                        MadeFrom<Verlet>(particles, scene.particleSlots, t.grabAnchor),
+                        MadeFrom<constraint>(constraints, scene.constraintSlots, t.grabSpring),
+                        t.grabTarget.x, t.grabTarget.y);
 }
 
 }  // namespace
@@ -230,7 +230,7 @@ void RestoreSession(DemoState& state, const SceneData& scene) {
         if (t.throwFriction != now.throwing.friction) {
             set(CommandKind::kFriction, 0, t.throwFriction);
         }
-        if (t.grabParticle >= 0) ResumeGrab(*state.world, scene, controls->Tools());
+        if (t.grabParticle >= 0) ResumeGrab(*state.world, scene, *controls);
     }
     if (t.held || t.buttons != 0) {
         state.held = t.held;

@@ -21,71 +21,102 @@ auto Each(const Ref<TList>& list) {
     return (list ? *list : kEmpty).fast<T>();
 }
 
-// The particles round the loop that b's colliding constraints close, into xy; false when they
-// close no single loop through all of them (each end shared by exactly two of them).
-bool EdgeLoop(const PhysicsBody& b, std::vector<float>& xy,
-              std::vector<std::pair<const Verlet*, int32_t>>& ends) {
+// The loops b's colliding constraints close: runs of them through particles that end exactly two
+// of them each, back to where they began (a box's four sides, a ball's rim; in a body of several,
+// each). Their corners go into xy loop after loop, each loop's corner count into `sizes`; open
+// runs (a chain's links) and loops through a particle that ends more edges give none.
+void EdgeLoops(const PhysicsBody& b, std::vector<float>& xy, std::vector<int32_t>& sizes,
+               std::vector<std::pair<const Verlet*, int32_t>>& ends) {
     std::vector<const constraint*> edges;
     if (b.activeconstraints) {
-        for (const constraint* c : b.activeconstraints->fast<constraint>()) edges.push_back(c);
+        for (const constraint* c : b.activeconstraints->fast<constraint>()) {
+            if (c->v1 != c->v2) edges.push_back(c);  // a constraint on one particle ends nothing
+        }
     }
     const auto n = static_cast<int32_t>(edges.size());
-    if (n < 3) return false;
+    if (n < 3) return;
     ends.clear();
     for (int32_t i = 0; i < n; ++i) {
         ends.emplace_back(edges[static_cast<size_t>(i)]->v1.get(), i);
         ends.emplace_back(edges[static_cast<size_t>(i)]->v2.get(), i);
     }
     std::sort(ends.begin(), ends.end());
-    // A loop: every particle is the end of exactly two edges.
-    for (size_t k = 0; k < ends.size(); k += 2) {
-        if (ends[k].first != ends[k + 1].first || ends[k].second == ends[k + 1].second)
-            return false;
-        if (k + 2 < ends.size() && ends[k + 2].first == ends[k].first) return false;
-    }
-    // Follow it from the first edge; it is one loop when it comes back after all n edges.
-    const Verlet* start = edges[0]->v1.get();
-    const Verlet* at = edges[0]->v2.get();
-    int32_t edge = 0;
-    xy.push_back(start->pos->x);
-    xy.push_back(start->pos->y);
-    for (int32_t walked = 1; at != start; ++walked) {
-        if (walked == n) return false;
-        xy.push_back(at->pos->x);
-        xy.push_back(at->pos->y);
-        const auto k = static_cast<size_t>(
-            std::lower_bound(ends.begin(), ends.end(), std::make_pair(at, INT32_MIN)) -
+    // Where a particle's entries start, and whether it ends exactly two edges.
+    auto first = [&ends](const Verlet* v) {
+        return static_cast<size_t>(
+            std::lower_bound(ends.begin(), ends.end(), std::make_pair(v, INT32_MIN)) -
             ends.begin());
-        edge = ends[k].second != edge ? ends[k].second : ends[k + 1].second;
-        const constraint* c = edges[static_cast<size_t>(edge)];
-        at = c->v1.get() == at ? c->v2.get() : c->v1.get();
+    };
+    auto two = [&ends](size_t k) {
+        return k + 1 < ends.size() && ends[k + 1].first == ends[k].first &&
+               (k + 2 >= ends.size() || ends[k + 2].first != ends[k].first);
+    };
+    std::vector<uint8_t> used(static_cast<size_t>(n), 0);
+    for (int32_t e0 = 0; e0 < n; ++e0) {
+        if (used[static_cast<size_t>(e0)] != 0) continue;
+        used[static_cast<size_t>(e0)] = 1;
+        const Verlet* start = edges[static_cast<size_t>(e0)]->v1.get();
+        const Verlet* at = edges[static_cast<size_t>(e0)]->v2.get();
+        if (!two(first(start))) continue;
+        const size_t mark = xy.size();
+        xy.push_back(start->pos->x);
+        xy.push_back(start->pos->y);
+        int32_t edge = e0;
+        bool closed = false;
+        while (true) {
+            if (at == start) {
+                closed = true;
+                break;
+            }
+            const size_t k = first(at);
+            if (!two(k)) break;  // an open end, or a fork
+            xy.push_back(at->pos->x);
+            xy.push_back(at->pos->y);
+            edge = ends[k].second != edge ? ends[k].second : ends[k + 1].second;
+            if (used[static_cast<size_t>(edge)] != 0) break;
+            used[static_cast<size_t>(edge)] = 1;
+            const constraint* c = edges[static_cast<size_t>(edge)];
+            at = c->v1.get() == at ? c->v2.get() : c->v1.get();
+        }
+        const auto corners = static_cast<int32_t>((xy.size() - mark) / 2);
+        if (closed && corners >= 3) {
+            sizes.push_back(corners);
+        } else {
+            xy.resize(mark);
+        }
     }
-    return static_cast<int32_t>(xy.size() / 2) == n;
 }
 
 // Fills the bodies; `filled` gets, by place in the body list, whether each one was.
 void DrawBodies(const PhysicsWorld& world, DebugDraw& draw, const DebugStyle& style,
                 std::vector<uint8_t>& filled) {
     std::vector<float> outline;
+    std::vector<int32_t> sizes;
     std::vector<std::pair<const Verlet*, int32_t>> ends;
     for (const PhysicsBody* b : Each<PhysicsBody>(world.PhysicsBodies)) {
         outline.clear();
+        sizes.clear();
         filled.push_back(0);
         if (style.outline == DebugOutline::kEdgeLoop) {
-            if (!EdgeLoop(*b, outline, ends)) continue;
+            EdgeLoops(*b, outline, sizes, ends);
         } else if (b->verlets) {
             for (const Verlet* v : b->verlets->fast<Verlet>()) {
                 outline.push_back(v->pos->x);
                 outline.push_back(v->pos->y);
             }
+            sizes.push_back(static_cast<int32_t>(outline.size() / 2));
         }
-        const auto corners = static_cast<int32_t>(outline.size() / 2);
-        if (corners < 3) continue;  // a point or a stick has no inside to fill
-        const DebugColor fill = style.bodyColor != nullptr
-                                    ? style.bodyColor(style.bodyColorContext, *b, style.body)
-                                    : style.body;
-        draw.FillPolygon(outline.data(), corners, fill);
-        filled.back() = 1;
+        size_t at = 0;
+        for (const int32_t corners : sizes) {
+            const float* xy = outline.data() + at;
+            at += 2 * static_cast<size_t>(corners);
+            if (corners < 3) continue;  // a point or a stick has no inside to fill
+            const DebugColor fill = style.bodyColor != nullptr
+                                        ? style.bodyColor(style.bodyColorContext, *b, style.body)
+                                        : style.body;
+            draw.FillPolygon(xy, corners, fill);
+            filled.back() = 1;
+        }
     }
 }
 

@@ -58,9 +58,9 @@ constexpr bool Has(DebugLayer layers, DebugLayer layer) {
 // Where a body's outline, the edge of its fill, comes from.
 enum class DebugOutline : uint8_t {
     kParticleOrder,  // its particles in list order
-    // The loop its colliding constraints close, followed from the first one: a box's four sides, a
-    // ball's rim. A body whose colliding constraints close no single loop through all of them (a
-    // rope, a cloth, a stick) is not filled.
+    // The loops its colliding constraints close, each filled: a box's four sides, a ball's rim,
+    // each box of a body of several. Open runs (a rope, a chain's links, a stick) and loops
+    // through a particle that ends more than two of them (a cloth's mesh) are not filled.
     kEdgeLoop,
 };
 
@@ -68,7 +68,7 @@ enum class DebugOutline : uint8_t {
 struct DebugConstraintInfo {
     const PhysicsBody* body = nullptr;  // the first body in list order that lists it; none
     bool collides = false;              // listed among that body's colliding constraints
-    bool filled = false;                // that body was filled in this drawing (kBodies)
+    bool filled = false;                // that body was filled, in part or whole (kBodies)
 };
 
 // How the layers look. The defaults are the sandbox's.

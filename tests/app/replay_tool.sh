@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The replay tool as a user runs it: traces, pictures and its refusals.
 #
-#   replay_tool.sh SANDBOX_REPLAY DATA_DIR trace|png|errors|script|early|outputs|signals
+#   replay_tool.sh SANDBOX_REPLAY DATA_DIR trace|png|errors|script|early|outputs|progress|signals
 set -uo pipefail
 
 replay=$1
@@ -184,6 +184,11 @@ case "$mode" in
     refused "is a directory" --frames 3 --trace "$work/dir"
     refused "is a directory" --frames 3 --png "$work/dir/"
     refused "is not a directory" --frames 3 --png-every 1 --png-dir "$work/keep.txt/pics"
+    # PNG data is never written under a name that says another picture format.
+    refused "writes PNG pictures, not jpg" --frames 3 --png "$work/a.jpg"
+    refused "writes PNG pictures, not gif" --frames 3 --trace "$work/t.txt" --png "$work/A.GIF"
+    [ ! -e "$work/a.jpg" ] && [ ! -e "$work/A.GIF" ] && [ ! -e "$work/t.txt" ] ||
+      fail "a refused picture name left a file behind"
     # A failed check makes no picture directory.
     refused "cannot create" --frames 3 --trace "$work/none/t.txt" --png-every 1 --png-dir "$work/pics"
     refused "is a directory" --frames 3 --trace "$work/dir" --png-every 1 --png-dir "$work/pics"
@@ -194,6 +199,21 @@ case "$mode" in
       fail "a refused run replaced a link, a pipe or wrote into a directory"
     [ -z "$(ls "$work" | grep tmp-)" ] || fail "temporary files left: $(ls "$work")"
     echo "every colliding or irreplaceable output is refused before the run"
+    ;;
+  progress)
+    # A long run shows its progress on standard error when that is a terminal (here a pseudo-
+    # terminal made by script(1)), and says nothing more when it is a file or a pipe.
+    command -v script >/dev/null || { echo "SKIP: no script(1) to make a terminal"; exit 77; }
+    args=(--frames 600)
+    "$replay" "${args[@]}" 2>"$work/err" >/dev/null || fail "the run to a file failed"
+    [ ! -s "$work/err" ] || fail "progress was written to a file: $(head -c 200 "$work/err")"
+    "$replay" "${args[@]}" 2>&1 >/dev/null | cat >"$work/err"
+    [ ! -s "$work/err" ] || fail "progress was written to a pipe: $(head -c 200 "$work/err")"
+    printf -v cmd '%q ' "$replay" "${args[@]}"
+    script -qec "$cmd" /dev/null >"$work/tty" </dev/null || fail "the run on a terminal failed"
+    grep -aqE 'frame [0-9]+ of 600, [0-9]+ frames a second, [0-9]+ s left' "$work/tty" ||
+      fail "no progress line on a terminal: $(head -c 200 "$work/tty" | od -c | head -n 5)"
+    echo "progress on a terminal only"
     ;;
   signals)
     # An interrupted run removes its temporary files and ends by the signal that stopped it.

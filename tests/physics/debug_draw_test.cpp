@@ -188,8 +188,8 @@ TEST_F(DebugViews, PairsAreThoseTheLastCollisionPassTested) {
 }  // namespace
 
 // The edge-loop outline follows a body's colliding edges round, in whatever order they are
-// listed, and fills nothing that is not one loop through all of them; the constraint colour is
-// asked with the body each constraint belongs to, and a transparent answer draws nothing.
+// listed, fills each loop of a body of several and nothing of an open run; the constraint colour
+// is asked with the body each constraint belongs to, and a transparent answer draws nothing.
 TEST_F(DebugViews, EdgeLoopOutlinesAndConstraintColoursKnowTheirBodies) {
     std::vector<Ref<Verlet>> p;
     auto body = [&](std::initializer_list<std::array<float, 2>> at,
@@ -223,29 +223,32 @@ TEST_F(DebugViews, EdgeLoopOutlinesAndConstraintColoursKnowTheirBodies) {
     style.constraintColor = [](void* context, const constraint& c, const DebugConstraintInfo& info,
                                DebugColor line) {
         static_cast<std::vector<DebugConstraintInfo>*>(context)->push_back(info);
-        // The rigid links of bodies with no fill (the two triangles', the rope's) are not drawn.
+        // The rigid links of bodies with no fill (the rope's) are not drawn.
         if (info.body != nullptr && !info.filled && c.elasticity == 1.0f) line.a = 0;
         return line;
     };
     Recorder rec;
     DrawWorld(*w, rec, DebugLayer::kBodies | DebugLayer::kConstraints, style);
 
-    ASSERT_FALSE(rec.prims.empty());
+    ASSERT_GE(rec.prims.size(), 4u);
     EXPECT_EQ(rec.prims[0].kind, 'F');
     EXPECT_EQ(rec.prims[0].xy, (std::vector<float>{300, 100, 340, 100, 320, 140}));
-    EXPECT_EQ(rec.prims[1].kind, 'L') << "one body filled, the triangle";
+    EXPECT_EQ(rec.prims[1].xy, (std::vector<float>{500, 100, 540, 100, 520, 140}));
+    EXPECT_EQ(rec.prims[2].xy, (std::vector<float>{500, 300, 540, 300, 520, 340}));
+    EXPECT_EQ(rec.prims[3].kind, 'L') << "three loops filled; the rope not";
     // Asked for all 3 + 6 + 3 + 1 + 1 constraints, in list order.
     ASSERT_EQ(asked.size(), 14u);
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(asked[i].body, triangle.get());
         EXPECT_TRUE(asked[i].collides && asked[i].filled);
     }
-    for (size_t i = 3; i < 12; ++i) EXPECT_FALSE(asked[i].filled) << i;
+    for (size_t i = 3; i < 9; ++i) EXPECT_TRUE(asked[i].filled) << i;
+    for (size_t i = 9; i < 12; ++i) EXPECT_FALSE(asked[i].filled) << i;
     EXPECT_TRUE(asked[11].collides);
     EXPECT_EQ(asked[12].body, nullptr);  // the spring
     EXPECT_EQ(asked[13].body, triangle.get());
     EXPECT_FALSE(asked[13].collides);
     EXPECT_TRUE(asked[13].filled);
-    // Drawn: the fill, the triangle's 3 edges, the spring and the brace.
-    EXPECT_EQ(rec.prims.size(), 1u + 3 + 1 + 1);
+    // Drawn: the fills, the triangles' 3 + 6 edges, the spring and the brace.
+    EXPECT_EQ(rec.prims.size(), 3u + 3 + 6 + 1 + 1);
 }

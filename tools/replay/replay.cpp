@@ -1,6 +1,9 @@
 #include "tools/replay/replay.h"
 
 #include <unistd.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -104,11 +107,21 @@ class ScriptFeed {
     int32_t pump_ = 0;
 };
 
+// Whether standard error is a terminal. Under node the C library takes every standard stream for
+// one (a file or a pipe too), so node is asked.
+bool StandardErrorIsTerminal() {
+#ifdef __EMSCRIPTEN__
+    return EM_ASM_INT({ return process.stderr.isTTY ? 1 : 0; }) == 1;
+#else
+    return isatty(STDERR_FILENO) == 1;
+#endif
+}
+
 // A long run's progress on one updating line of standard error, when that is a terminal (a
 // user watching); nothing otherwise, so that logs and pipes get the tool's messages alone.
 class Progress {
   public:
-    explicit Progress(int32_t frames) : frames_(frames), on_(isatty(STDERR_FILENO) == 1) {}
+    explicit Progress(int32_t frames) : frames_(frames), on_(StandardErrorIsTerminal()) {}
     ~Progress() {
         if (shown_) std::fputs("\r\x1b[K", stderr);  // the line goes when the run ends
     }
