@@ -193,7 +193,7 @@ TEST_F(RoughUse, LongSessionOfThrowsInEveryDirection) {
     ExpectFiniteAndWhole(45 + throws, 2.0f * kWallMargin);
 }
 
-// The crowd scene (337 boxes) with one box released 326 px right of the window, in the scene's own
+// The crowd scene (180 boxes) with one box released 326 px right of the window, in the scene's own
 // stable step and in the default step: the crowd keeps inside the walls, and in the stable step
 // every box keeps its shape.
 class CrowdRelease : public RoughUse, public ::testing::WithParamInterface<bool> {
