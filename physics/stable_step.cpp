@@ -377,8 +377,12 @@ void Finish(StableScratch& s, int32_t n, float k, float width, float height) {
         if (m.move == 0.0f) continue;
         p.x = Clamp(p.x, width);
         p.y = Clamp(p.y, height);
-        m.vx = (p.x - p.px) * k;
-        m.vy = (p.y - p.py) * k;
+        // The speed is the substep's move, measured from its start held within the walls too: a
+        // particle that began it outside (a box released past a wall) is brought onto the wall
+        // and keeps no speed from being brought there, where the move itself would send it back
+        // across the window at four times its distance out per step. Inside, Clamp changes no bit.
+        m.vx = (p.x - Clamp(p.px, width)) * k;
+        m.vy = (p.y - Clamp(p.py, height)) * k;
     }
 }
 

@@ -158,6 +158,22 @@ TEST_F(StableStepTest, ThrownBoxFliesAtItsSpeedThenLandsWhole) {
     EXPECT_LT(WorstSide(), 0.5f);
 }
 
+// A box made past a wall (a release outside the window) is brought onto it with no speed from
+// being brought there: it does not fly back across the world.
+TEST_F(StableStepTest, BoxMadePastAWallComesOntoItWithoutSpeed) {
+    NoGravity();
+    Ref<PhysicsBody> right = Box(1100.0f, 300.0f, 40.0f);
+    Ref<PhysicsBody> above = Box(400.0f, -240.0f, 40.0f);
+    StepWorld(*w);
+    // Brought onto the wall, each box is flattened there and its sides push its corners apart
+    // along it; across the wall they keep no speed.
+    for (Verlet* v : right->activeverlets->fast<Verlet>()) EXPECT_EQ(v->vel->x, 0.0f);
+    for (Verlet* v : above->activeverlets->fast<Verlet>()) EXPECT_EQ(v->vel->y, 0.0f);
+    Steps(30);
+    EXPECT_GE(right->Pos->x, 700.0f) << "the box from the right crossed the world";
+    EXPECT_LE(above->Pos->y, 100.0f) << "the box from above crossed the world";
+}
+
 TEST_F(StableStepTest, ConstraintBreaksUnderAHardPullAndWallsHold) {
     Ref<Verlet> pin = Particle(400, 300, 0, 0, 1, 0);
     Ref<Verlet> bob = Particle(420, 300, 0.5f, 0, 1, 1);
