@@ -46,19 +46,20 @@ start_xvfb() {
 }
 
 # Starts the sandbox and sets `wid` to its window. Now and then a connection to a freshly
-# started Xvfb is refused although the server answered xdpyinfo; the program then says it has
-# no display and ends. That start is tried once more.
+# started Xvfb is refused although the server answered xdpyinfo (twice in a row has been seen);
+# the program then says it has no display and ends. That start is tried up to four times more.
 open_sandbox_window() {
   start_sandbox
   wid=""
-  local retried=0
+  local retries=0
   for _ in $(seq 100); do
     wid=$(xdotool search --name "^${title}\$" 2>/dev/null | head -n1)
     [ -n "$wid" ] && break
     if ! kill -0 "$app_pid" 2>/dev/null; then
-      if [ "$retried" -eq 0 ] && grep -q "no display to show it on" "$work/err"; then
-        echo "note: the X server refused the first connection; starting the sandbox again"
-        retried=1
+      if [ "$retries" -lt 4 ] && grep -q "no display to show it on" "$work/err"; then
+        echo "note: the X server refused the connection; starting the sandbox again"
+        retries=$((retries + 1))
+        sleep 0.3
         start_sandbox
         continue
       fi
