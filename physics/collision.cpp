@@ -220,6 +220,37 @@ int32_t Collide(const PhysicsBody& bodyA, const PhysicsBody& bodyB, const Box& A
 
 }  // namespace
 
+namespace {
+
+// The collision pass's last word: a particle of this world it left more than kWallGive past a
+// wall is put back at that distance (its previous position stays, so the outward speed the pass
+// gave it is cut, not handed back). NaN is left for the walls to catch.
+void HoldWithinGive(PhysicsWorld* world) {
+    const Array& arr = *world->VerletArray;
+    const float x0 = -kWallGive;
+    const float y0 = -kWallGive;
+    const float x1 = world->Width + kWallGive;
+    const float y1 = world->Height + kWallGive;
+    const int32_t n = arr.last;
+    for (int32_t i = 0; i < n; ++i) {
+        auto* p = ObjectCast<Verlet>(arr.at(i));
+        if (p == nullptr || !p->pworld.Is(world)) continue;
+        Vect& v = *p->pos;
+        if (v.x < x0) {
+            v.x = x0;
+        } else if (v.x > x1) {
+            v.x = x1;
+        }
+        if (v.y < y0) {
+            v.y = y0;
+        } else if (v.y > y1) {
+            v.y = y1;
+        }
+    }
+}
+
+}  // namespace
+
 int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
     // Only the pairs whose boxes may overlap, in the order of CollideAllPairs; collide applies
     // the exact test to each, so the result is that walk's, bit for bit.
@@ -245,6 +276,7 @@ int32_t PhysicsBody::CollideAll(PhysicsWorld* world) {
         }
     }
     ledger.Settle();
+    HoldWithinGive(world);
     return 0;
 }
 
@@ -271,6 +303,7 @@ int32_t PhysicsBody::CollideAllPairs(PhysicsWorld* world) {
         }
     }
     ledger.Settle();
+    HoldWithinGive(world);
     return 0;
 }
 

@@ -1,8 +1,8 @@
 // A soak: a long session of varied throws run twice through the real program on the offscreen
 // driver. The two runs must agree bit for bit at every frame, no coordinate may ever stop being
-// a number or fly off, when there is room for the boxes no particle may be more than 20 px past
-// the walls at any frame and every box must end with its shape, and the heap must grow with the
-// bodies alone: once the throws stop it stays flat.
+// a number, no particle may be more than 20 px past the walls at any frame, when there is room
+// for the boxes every box must end with its shape, and the heap must grow with the bodies alone:
+// once the throws stop it stays flat.
 //
 // CI runs the short form (2,000 frames, 50 throws). SOAK_FRAMES and SOAK_THROWS set a longer
 // one, e.g. SOAK_FRAMES=20000 SOAK_THROWS=500 for the full soak; the figures are printed.
@@ -161,9 +161,6 @@ struct RunResult {
 
 // Past the walls by more than this, a particle has gone further than a step's travel.
 constexpr float kWallMargin = 20.0f;
-// A throw is released no further out than kReleaseReach and comes back from there; a world whose
-// step feeds energy in flings particles thousands of pixels out.
-constexpr float kFlungFar = 1000.0f;
 constexpr float kShapeSlack = 0.25f;  // of a side's rest length
 
 float PastTheWalls(float x, float y) {
@@ -276,15 +273,14 @@ TEST(Soak, VariedThrowsTwiceGiveTheSameBitsStayInsideKeepTheirShapesAndKeepTheHe
         "%.1f px in the run, %.1f px over the last 300 frames\n",
         a.misshapen, a.boxes, a.outAtEnd, kWallMargin, a.minX, a.maxX, a.minY, a.maxY,
         a.lastFramesMs, a.farthestOut, a.farthestOutLate);
-    EXPECT_LE(a.farthestOut, kFlungFar) << "particles were flung far outside the walls";
-    // Boxes keep their shapes and stay inside the walls when there is room for them: when their
-    // area at rest is at most two thirds of the window's. More than that, the pile is pressed out
-    // of shape and through the walls by its own weight.
+    // The walls hold however full the window gets (a box counts from the frame after its
+    // throw). Boxes keep their shapes when there is room for them: when their area at rest is at
+    // most two thirds of the window's. More than that, the pile is pressed out of shape by its
+    // own weight.
+    EXPECT_LE(a.farthestOut, kWallMargin) << "particles were outside the walls";
     const bool room = 3.0 * (a.boxes - 1) * 50.0 * 50.0 <= 2.0 * kWindowWidth * kWindowHeight;
     if (room) {
         EXPECT_EQ(a.misshapen, 0) << "boxes ended out of shape";
-        EXPECT_LE(a.farthestOut, kWallMargin)
-            << "particles were outside the walls (a box counts from the frame after its throw)";
     }
     ASSERT_EQ(a.frameHashes.size(), b.frameHashes.size());
     for (size_t i = 0; i < a.frameHashes.size(); ++i) {

@@ -1,14 +1,19 @@
 // Faults that once corrupted the simulation or memory: constraints stretched so far that their
-// relaxation overflowed to NaN, members that outlived their world, and a callback appended by the
-// last callback of an Update that did not run in it.
+// relaxation overflowed to NaN, members that outlived their world, a callback appended by the
+// last callback of an Update that did not run in it, and a pile too big for its world that the
+// collision pass pushed through the floor.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "physics/collision.h"
+#include "physics/edit.h"
+#include "physics/stable_step.h"
 #include "physics_fixture.h"
 #include "runtime/error.h"
 
@@ -186,3 +191,29 @@ TEST_F(LastCallback, RemovingItselfAfterAppendingStillRunsTheNewEntry) {
 }
 
 }  // namespace
+
+// Six hundred of the demo's boxes, three times the window's area, dropped as one overlapping
+// block: the pile is crushed by its own weight, and the collision pass's contacts, summed, push
+// particles through the floor and walls. Whatever the pile does, no particle ends a step more
+// than the walls' give past them.
+TEST_F(WorldTest, AnOverfullPileStaysWithinTheWallsGive) {
+    w->CONSTRAINT_ITERATIONS = 5;
+    for (int row = 0; row < 20; ++row) {
+        for (int col = 0; col < 30; ++col) {
+            const float x = 10.0f + 25.0f * static_cast<float>(col);
+            const float y = 40.0f + 25.0f * static_cast<float>(row);
+            ASSERT_NE(MakeBox(*w, x, y, x + 50.0f, y + 50.0f), nullptr);
+        }
+    }
+    float farthest = 0.0f;
+    int worstStep = 0;
+    for (int step = 1; step <= 400; ++step) {
+        StepWorld(*w);
+        for (Verlet* v : w->VerletList->fast<Verlet>()) {
+            const float out =
+                std::max({-v->pos->x, v->pos->x - 800.0f, -v->pos->y, v->pos->y - 600.0f, 0.0f});
+            if (out > farthest) farthest = out, worstStep = step;
+        }
+    }
+    EXPECT_LE(farthest, kWallGive) << "at step " << worstStep;
+}
