@@ -115,6 +115,7 @@ struct SceneData {
     float gravityy = 0.0f;
     int32_t bodyIdCount = 0;
     StepMode stepMode = StepMode::kDefault;
+    float contactDamping = 0.0f;
     std::vector<SceneParticle> particles;
     std::vector<SceneConstraint> constraints;
     // The world's array slots (slot order) and list order, as indices into the arrays above. The

@@ -289,8 +289,9 @@ using Keys = std::initializer_list<const char*>;
 const Keys kTopKeys = {"version",         "world",          "particles",     "constraints",
                        "bodies",          "template",       "particleSlots", "particleList",
                        "constraintSlots", "constraintList", "session"};
-const Keys kWorldKeys = {"width",    "height",   "constraintIterations", "gravity",
-                         "gravityx", "gravityy", "bodyIdCount",          "stepMode"};
+const Keys kWorldKeys = {"width",       "height",   "constraintIterations",
+                         "gravity",     "gravityx", "gravityy",
+                         "bodyIdCount", "stepMode", "contactDamping"};
 const Keys kSessionKeys = {"stepsPerFrame", "paused",        "captured", "throwDivisor",
                            "throwBounce",   "throwFriction", "held",     "buttons",
                            "cursor",        "dragFrom",      "grab"};
@@ -741,6 +742,13 @@ SceneData SceneReader::Finish() {
         if (v.is_string() && v.get<std::string>() == "stable") return StepMode::kStable;
         Fail(p, "must be \"default\" or \"stable\", got " + Shown(v.dump()));
     });
+    Optional(w, "world", "contactDamping", s.contactDamping,
+             [](const Json& v, const std::string& p) {
+                 const float d = Float(v, p);
+                 if (!(d >= 0.0f && d <= 1.0f))
+                     Fail(p, "must be in 0..1, not " + SceneFloatText(d));
+                 return d;
+             });
 
     TakeList(kParticles);
     s.particles = std::move(particles_);

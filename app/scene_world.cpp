@@ -61,6 +61,7 @@ SceneData CaptureScene(const PhysicsWorld& world, const PhysicsBody& templateBod
     s.gravityx = world.gravityx;
     s.gravityy = world.gravityy;
     s.stepMode = world.stepMode;
+    s.contactDamping = world.contactDamping;
     s.bodyIdCount = world.PhysicsBodyIDCount;
 
     // The world's particles first, in slot order, so that a fresh scene's slots are 0, 1, 2...;
@@ -153,6 +154,7 @@ SceneWorld BuildSceneWorld(const SceneData& s) {
     w.gravityx = s.gravityx;
     w.gravityy = s.gravityy;
     w.stepMode = s.stepMode;
+    w.contactDamping = s.contactDamping;
 
     std::vector<Ref<Verlet>> vs = MakeAll<Verlet>(
         s.particles.size(), s.particleSlots, s.particleList, w.VerletList, [&](size_t k) {

@@ -152,6 +152,9 @@ std::string WriteScene(const SceneData& s) {
            ", \"bodyIdCount\": " + std::to_string(s.bodyIdCount);
     // Written only when it is not the default, so that files of the default step stay as they were.
     if (s.stepMode == StepMode::kStable) out += ", \"stepMode\": \"stable\"";
+    if (s.contactDamping != 0.0f) {
+        out += ", \"contactDamping\": " + SceneFloatText(s.contactDamping);
+    }
     out += "},\n";
     out += "  \"template\": " + std::to_string(s.templateBody) + ",\n";
     AppendSession(out, s.session);

@@ -1,5 +1,6 @@
 #include "physics/stable_step.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "physics/body.h"
@@ -15,6 +16,7 @@ using Particle = StableScratch::Particle;
 using Motion = StableScratch::Motion;
 using Rod = StableScratch::Rod;
 using Contact = StableScratch::Contact;
+using Held = StableScratch::Held;
 
 constexpr float D = kContactDistance;
 constexpr float D2 = kContactDistance * kContactDistance;
@@ -276,9 +278,13 @@ void SolveRods(StableScratch& s, bool firstRound, float substeps) {
 }
 
 // Holds the contact's sideways slip since the substep began: all of it while it stays within mu
-// times the push, else that much of it. wp, wa, wb are the inverse masses the push used.
+// times the push, else that much of it. wp, wa, wb are the inverse masses the push used. Damped
+// (kDamped), the correction is not made here but added to the particles' sums in held (ps is the
+// particles' start), to be shared out after the round.
+template <bool kDamped>
 inline void Friction(Particle& p, float wp, Particle& a, float wa, float ua, Particle& b, float wb,
-                     float ub, float nx, float ny, float push, float invW, float mu) {
+                     float ub, float nx, float ny, float push, float invW, float mu,
+                     const Particle* ps, Held* held) {
     const float rx = p.x - p.px - (ua * (a.x - a.px) + ub * (b.x - b.px));
     const float ry = p.y - p.py - (ua * (a.y - a.py) + ub * (b.y - b.py));
     const float rn = rx * nx + ry * ny;
@@ -290,6 +296,25 @@ inline void Friction(Particle& p, float wp, Particle& a, float wa, float ua, Par
     const float keep = slip2 > limit * limit ? limit / std::sqrt(slip2) : 1.0f;
     const float cx = tx * keep * invW;
     const float cy = ty * keep * invW;
+    if constexpr (kDamped) {
+        Held& hp = held[&p - ps];
+        hp.x = hp.x - cx * wp;
+        hp.y = hp.y - cy * wp;
+        hp.count = hp.count + 1.0f;
+        if (ua > 0.0f) {
+            Held& ha = held[&a - ps];
+            ha.x = ha.x + cx * wa * ua;
+            ha.y = ha.y + cy * wa * ua;
+            ha.count = ha.count + 1.0f;
+        }
+        if (ub > 0.0f) {
+            Held& hb = held[&b - ps];
+            hb.x = hb.x + cx * wb * ub;
+            hb.y = hb.y + cy * wb * ub;
+            hb.count = hb.count + 1.0f;
+        }
+        return;
+    }
     p.x = p.x - cx * wp;
     p.y = p.y - cy * wp;
     a.x = a.x + cx * wa * ua;
@@ -308,8 +333,10 @@ inline float Push(float overlap, float before) {
 }
 
 // Pushes particle p out of the point of edge a-b at ua, ub (or of particle a: ua 1, ub 0).
+// Damped, marks in pushed the particles the push moved.
+template <bool kDamped>
 inline void Resolve(Particle& p, Particle& a, float ua, Particle& b, float ub, float dx, float dy,
-                    float d, const Contact& c) {
+                    float d, const Contact& c, const Particle* ps, StableScratch& s) {
     const float wp = p.w;
     const float wa = a.w;
     const float wb = b.w;
@@ -330,11 +357,21 @@ inline void Resolve(Particle& p, Particle& a, float ua, Particle& b, float ub, f
     a.y = a.y - ny * l * wa * ua;
     b.x = b.x - nx * l * wb * ub;
     b.y = b.y - ny * l * wb * ub;
-    Friction(p, wp, a, wa, ua, b, wb, ub, nx, ny, push, invW, c.mu);
+    if constexpr (kDamped) {
+        s.pushed[static_cast<size_t>(&p - ps)] = 1;
+        if (ua > 0.0f) s.pushed[static_cast<size_t>(&a - ps)] = 1;
+        if (ub > 0.0f) s.pushed[static_cast<size_t>(&b - ps)] = 1;
+    }
+    Friction<kDamped>(p, wp, a, wa, ua, b, wb, ub, nx, ny, push, invW, c.mu, ps, s.held.data());
 }
 
+// One round over the contacts. Damped, the round's friction corrections are summed per particle
+// and each particle then moves by their mean: the contacts of a stack pull every way at once
+// instead of one after another, which leans a tall stack the way the contacts are listed.
+template <bool kDamped>
 void SolveContacts(StableScratch& s) {
     Particle* ps = s.particles.data();
+    if constexpr (kDamped) std::fill(s.held.begin(), s.held.end(), Held{0.0f, 0.0f, 0.0f});
     for (const Contact& c : s.contacts) {
         Particle& p = ps[c.p];
         Particle& a = ps[c.a];
@@ -345,7 +382,7 @@ void SolveContacts(StableScratch& s) {
             if (dd >= D2) continue;
             const float d = std::sqrt(dd);
             if (d == 0.0f) continue;  // coincident particles: no direction to push, skip
-            Resolve(p, a, 1.0f, a, 0.0f, dx, dy, d, c);
+            Resolve<kDamped>(p, a, 1.0f, a, 0.0f, dx, dy, d, c, ps, s);
             continue;
         }
         Particle& b = ps[c.b];
@@ -361,7 +398,16 @@ void SolveContacts(StableScratch& s) {
         if (dd >= D2) continue;
         const float d = std::sqrt(dd);
         if (d == 0.0f) continue;  // particle exactly on the edge: no direction, skip
-        Resolve(p, a, 1.0f - t, b, t, dx, dy, d, c);
+        Resolve<kDamped>(p, a, 1.0f - t, b, t, dx, dy, d, c, ps, s);
+    }
+    if constexpr (kDamped) {
+        const size_t count = s.particles.size();
+        for (size_t i = 0; i < count; ++i) {
+            const Held& h = s.held[i];
+            if (h.count == 0.0f) continue;
+            ps[i].x = ps[i].x + h.x / h.count;
+            ps[i].y = ps[i].y + h.y / h.count;
+        }
     }
 }
 
@@ -370,7 +416,10 @@ inline float Clamp(float v, float limit) {
     return v > limit ? limit : v;
 }
 
-void Finish(StableScratch& s, int32_t n, float k, float width, float height) {
+// Ends the substep: the walls, then the speeds. keep is what a particle a contact pushed keeps of
+// its speed (1 - the world's contact damping); damped is whether there is any.
+void Finish(StableScratch& s, int32_t n, float k, float width, float height, bool damped,
+            float keep) {
     for (int32_t i = 0; i < n; ++i) {
         Particle& p = s.particles[static_cast<size_t>(i)];
         Motion& m = s.motion[static_cast<size_t>(i)];
@@ -383,6 +432,10 @@ void Finish(StableScratch& s, int32_t n, float k, float width, float height) {
         // across the window at four times its distance out per step. Inside, Clamp changes no bit.
         m.vx = (p.x - Clamp(p.px, width)) * k;
         m.vy = (p.y - Clamp(p.py, height)) * k;
+        if (damped && s.pushed[static_cast<size_t>(i)] != 0) {
+            m.vx = m.vx * keep;
+            m.vy = m.vy * keep;
+        }
     }
 }
 
@@ -425,13 +478,26 @@ void StableStep(PhysicsWorld& world) {
     const float inv = 1.0f / k;
     const float gx = world.gravity->x / k;
     const float gy = world.gravity->y / k;
+    // Contact damping as set, no more than all of the speed; 0 (or not a number) is none.
+    const float damping = world.contactDamping > 1.0f ? 1.0f : world.contactDamping;
+    const bool damped = damping > 0.0f;
+    const float keep = 1.0f - (damped ? damping : 0.0f);
+    if (damped) {
+        s.pushed.resize(s.particles.size());
+        s.held.resize(s.particles.size());
+    }
     for (int32_t i = 0; i < kStableSubsteps; ++i) {
         Predict(s, n, inv, gx, gy);
+        if (damped) std::fill(s.pushed.begin(), s.pushed.end(), uint8_t{0});
         for (int32_t r = 0; r < rounds; ++r) {
             SolveRods(s, r == 0, k);
-            SolveContacts(s);
+            if (damped) {
+                SolveContacts<true>(s);
+            } else {
+                SolveContacts<false>(s);
+            }
         }
-        Finish(s, n, k, world.Width, world.Height);
+        Finish(s, n, k, world.Width, world.Height, damped, keep);
     }
     Scatter(s, n);
 

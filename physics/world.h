@@ -146,6 +146,11 @@ class PhysicsWorld : public Object {
     VectRef gravity;
     // Part of the world's state, saved with it; the default step unless a scene or user asks.
     StepMode stepMode = StepMode::kDefault;
+    // Also part of the state; read by the stable step only. Above 0, the share of its speed a
+    // particle loses in a substep in which a contact pushed it, and each round's friction is
+    // shared out among a particle's contacts instead of applied contact by contact (see
+    // docs/stable-step.md). 0, the default, is the stable step as it first was, bit for bit.
+    float contactDamping = 0.0f;
 
     // Not part of the world's state: where constraints are drawn.
     LineSink lineSink;

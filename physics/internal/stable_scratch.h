@@ -45,6 +45,14 @@ struct StableScratch {
     std::vector<Rod> rods;
     std::vector<constraint*> rodOwners;  // per rod
     std::vector<Contact> contacts;
+    // With contact damping only, per particle: whether a contact pushed it in this substep, and
+    // the friction corrections of this round summed, with how many contacts gave one.
+    struct Held {
+        float x, y;
+        float count;
+    };
+    std::vector<uint8_t> pushed;
+    std::vector<Held> held;
     std::vector<float> bodyReach;  // per body in broadphase order: its particles' farthest move
     // Per body in broadphase order, where its collision particles' and edges' slots begin (one
     // more at the end), and the slots themselves (-1 outside the world's array).

@@ -15,6 +15,7 @@
 #include "app/scene.h"
 #include "app/scene_source.h"
 #include "physics/constraint.h"
+#include "physics/stable_step.h"
 #include "physics/verlet.h"
 
 namespace {
@@ -131,6 +132,27 @@ TEST(SceneFile, SavedAndLoadedPyramidContinuesBitForBit) {
         }
         Step(*a.world);
         Step(*b.world);
+        ASSERT_EQ(Positions(*a.world), Positions(*b.world)) << "step " << i;
+    }
+}
+
+// A stable world's contact damping is saved with it and read back, and the reloaded world runs on
+// exactly as the original; a world without it writes no such field, so older files keep their
+// text.
+TEST(SceneFile, ContactDampingIsSavedOnlyWhenSet) {
+    SceneWorld a = Pyramid();
+    EXPECT_EQ(WriteScene(CaptureScene(*a.world, *a.templateBody)).find("contactDamping"),
+              std::string::npos);
+    a.world->stepMode = StepMode::kStable;
+    a.world->contactDamping = 0.05f;
+    Throw(a, 600.0f, 200.0f, -4.0f, 1.0f);
+    for (int32_t i = 0; i < 40; ++i) StepWorld(*a.world);
+    SceneWorld b = Reloaded(*a.world, *a.templateBody);
+    EXPECT_NE(WriteScene(CaptureScene(*b.world, *b.templateBody)).find("\"contactDamping\": 0.05"),
+              std::string::npos);
+    for (int32_t i = 0; i < 200; ++i) {
+        StepWorld(*a.world);
+        StepWorld(*b.world);
         ASSERT_EQ(Positions(*a.world), Positions(*b.world)) << "step " << i;
     }
 }
@@ -291,6 +313,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"step mode",
                 Minimal(kTwo, "", kBodyNone).replace(52, 0, ", \"stepMode\": \"stiff\""),
                 "world.stepMode: must be \"default\" or \"stable\", got \"stiff\""},
+        BadFile{"contact damping",
+                Minimal(kTwo, "", kBodyNone).replace(52, 0, ", \"contactDamping\": 1.5"),
+                "world.contactDamping: must be in 0..1, not 1.5"},
         BadFile{
             "body lists",
             Minimal(
