@@ -44,6 +44,7 @@ constexpr KindName kKindNames[] = {
     {CommandKind::kHelp, "help"},
     {CommandKind::kMode, "mode"},
     {CommandKind::kLook, "look"},
+    {CommandKind::kDamping, "damping"},
 };
 
 // How many pixel coordinates a tool command takes (0: it takes none).
@@ -117,6 +118,7 @@ std::string CommandText(const ControlCommand& c) {
         case CommandKind::kBounce:
         case CommandKind::kFriction:
         case CommandKind::kStiffness:
+        case CommandKind::kDamping:
             text += " " + SceneFloatText(c.x);
             break;
         case CommandKind::kDraw:
@@ -213,6 +215,10 @@ std::optional<ControlCommand> ParseCommand(const std::vector<std::string>& words
         case CommandKind::kStiffness:
             ok = args == 1 && ParseReal(words[1], 1.0f, c.x) && c.x >= kMinStickElasticity;
             if (!ok) error = "'stiffness' takes a number in 0.01..1";
+            break;
+        case CommandKind::kDamping:
+            ok = args == 1 && ParseReal(words[1], 1.0f, c.x) && c.x >= 0.0f;
+            if (!ok) error = "'damping' takes a number in 0..1";
             break;
         case CommandKind::kSteps:
             ok = whole(1, kMaxStepsPerFrame);

@@ -41,6 +41,7 @@ enum class CommandKind {
     kHelp,        // value: 1 shows the keys on the canvas, 0 hides them
     kMode,        // value: the world's step mode, 0 the default step, 1 the stable one
     kLook,        // value: the Look the world is drawn in
+    kDamping,     // x: the world's contact damping, 0..1 (read by the stable step only)
 };
 
 struct ControlCommand {

@@ -96,6 +96,9 @@ void Controls::Apply(const ControlCommand& c, DemoState& state) {
         case CommandKind::kMode:
             state.world->stepMode = c.value != 0 ? StepMode::kStable : StepMode::kDefault;
             break;
+        case CommandKind::kDamping:
+            state.world->contactDamping = c.x;
+            break;
         case CommandKind::kCapture:
             if (c.value != 0) state.held = false;  // a press on the panel throws nothing
             break;

@@ -318,6 +318,16 @@ void Panel::Build(DemoState& state) {
         if (ImGui::Checkbox("stable stacks", &stable)) {
             controls_.Request(Command(CommandKind::kMode, stable ? 1 : 0));
         }
+        // Holds taller stacks still in the stable step; slows what rests or slides on something.
+        // On the checkbox's line, so that the rows below keep their places.
+        ImGui::SameLine();
+        ImGui::SetNextItemWidth(ImGui::GetFontSize() * 4.0f);
+        float damping = world.contactDamping;
+        if (ImGui::SliderFloat("contact damping", &damping, 0.0f, 0.2f, "%.2f")) {
+            ControlCommand c = Command(CommandKind::kDamping);
+            c.x = damping;
+            controls_.Request(c);
+        }
         float bounce = s.throwing.bounce;
         if (ImGui::SliderFloat("throw bounce", &bounce, 0.0f, 2.0f, "%.2f")) {
             ControlCommand c = Command(CommandKind::kBounce);

@@ -73,6 +73,8 @@ TEST(ControlCommands, EveryKindReadsBackFromItsTextBitForBit) {
     add(CommandKind::kMode, 0);
     add(CommandKind::kLook, static_cast<int32_t>(Look::kClear));
     add(CommandKind::kLook, static_cast<int32_t>(Look::kClassic));
+    add(CommandKind::kDamping, 0, 0.050000001f);
+    add(CommandKind::kDamping, 0, 0.0f);
     for (const ControlCommand& c : commands) {
         const std::string text = CommandText(c);
         std::string error;
@@ -100,7 +102,8 @@ TEST(ControlCommands, ValuesOutsideWhatTheProgramCanTakeAreRefused) {
                             "cut 1 2 3",     "ball 1 2 -3",  "box 0 0 100001 5",
                             "release 1",     "pin x y",      "mode",
                             "mode stiff",    "mode 1",       "look",
-                            "look 1",        "look clear 1"}) {
+                            "look 1",        "look clear 1", "damping -0.1",
+                            "damping 1.5",   "damping"}) {
         std::string error;
         EXPECT_FALSE(ParseText(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
