@@ -79,6 +79,17 @@ auto Stable(Build build) {
     };
 }
 
+// The same, its stable steps split over `threads` threads (the same bits on any number).
+template <class Build>
+auto Threaded(Build build, int32_t threads) {
+    return [build, threads] {
+        Scene s = build();
+        s.world->stepMode = StepMode::kStable;
+        SetStepThreads(*s.world, threads);
+        return s;
+    };
+}
+
 float ThrowSpeed(int32_t delta) {
     float v = static_cast<float>(delta / kThrowDivisor);
     if (!(v <= kThrowLimit)) v = kThrowLimit;
@@ -314,12 +325,13 @@ void AddPick(const std::string& name, Build build, int64_t picks) {
 // Every run times a fixed number of steps (passes), the same in every build, few enough that
 // the largest pyramids are timed before they come apart.
 template <class Build>
-void AddStep(const std::string& name, Build build, int settle, int64_t steps) {
-    benchmark::RegisterBenchmark(
+void AddStep(const std::string& name, Build build, int settle, int64_t steps,
+             bool processTime = false) {
+    benchmark::internal::Benchmark* b = benchmark::RegisterBenchmark(
         name.c_str(),
-        [name, build, settle](benchmark::State& st) { TimeStep(st, name, build, settle); })
-        ->Unit(benchmark::kMicrosecond)
-        ->Iterations(steps);
+        [name, build, settle](benchmark::State& st) { TimeStep(st, name, build, settle); });
+    b->Unit(benchmark::kMicrosecond)->Iterations(steps);
+    if (processTime) b->MeasureProcessCPUTime();  // every thread's, not the main one's alone
 }
 
 template <class Build>
@@ -371,6 +383,14 @@ void Register() {
     }
     AddStep(
         "step/stable/crowded/500", [] { return Crowded(500, true); }, 60, 200);
+    // The stable step on one thread and on two (CPU: the whole process's processor time).
+    for (auto [rows, steps] : {std::pair<int32_t, int64_t>{40, 200}, {100, 40}}) {
+        for (int32_t threads : {1, 2}) {
+            AddStep("step/stable/pyramid/" + std::to_string(rows) +
+                        "/threads:" + std::to_string(threads),
+                    Threaded([rows] { return Pyramid(rows); }, threads), 60, steps, true);
+        }
+    }
     // What holding a grab costs a frame: the demo, and a pyramid of 2,016 boxes.
     AddFrames("frame/demo", Demo, 1000);
     AddFrames(

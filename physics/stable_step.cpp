@@ -1,14 +1,21 @@
 #include "physics/stable_step.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
+#include <memory>
+#include <string>
+#include <thread>
 
 #include "physics/body.h"
 #include "physics/collision.h"
 #include "physics/constraint.h"
 #include "physics/internal/step_cache.h"
+#include "physics/internal/step_workers.h"
 #include "physics/verlet.h"
 #include "physics/world.h"
+#include "runtime/error.h"
 
 namespace {
 
@@ -48,12 +55,15 @@ int32_t EntryOf(Verlet& v, const Array& arr, StableScratch& s) {
     return static_cast<int32_t>(s.particles.size()) - 1;
 }
 
-void Gather(PhysicsWorld& world, StableScratch& s) {
+// Gathers the particles and rods; when split, also whether every particle of the world's array
+// holds its vectors alone (the write-back splits only then).
+void Gather(PhysicsWorld& world, StableScratch& s, bool split) {
     const Array& arr = *world.VerletArray;
     const Vect& g = *world.gravity;
     s.particles.clear();
     s.motion.clear();
     s.links.clear();
+    bool own = split;
     for (int32_t i = 0; i < arr.last; ++i) {
         auto* v = ObjectCast<Verlet>(arr.at(i));
         if (v == nullptr) {
@@ -74,7 +84,12 @@ void Gather(PhysicsWorld& world, StableScratch& s) {
         s.particles.push_back({p.x, p.y, p.x, p.y, InverseMass(*v)});
         s.motion.push_back({vx, vy, 1.0f});
         s.links.push_back({v->pos.get(), v->oldpos.get(), v->vel.get(), v->accvel.get()});
+        if (own) {
+            own = v->pos.use_count() == 1 && v->oldpos.use_count() == 1 &&
+                  v->vel.use_count() == 1 && v->accvel.use_count() == 1;
+        }
     }
+    s.ownVectors = own;
     s.rods.clear();
     s.rodOwners.clear();
     const Array& cons = *world.ConstraintArray;
@@ -157,9 +172,9 @@ void FindSlots(const Array& arr, const Broadphase& bp, StableScratch& s) {
     s.edgeBegin.push_back(static_cast<int32_t>(s.edgeSlots.size()));
 }
 
-// The contacts of particles [p0, p1) of one body with edges [e0, e1) of another.
-void EdgeContacts(StableScratch& s, int32_t p0, int32_t p1, int32_t e0, int32_t e1, float near,
-                  float mu) {
+// The contacts of particles [p0, p1) of one body with edges [e0, e1) of another, added to out.
+void EdgeContacts(const StableScratch& s, int32_t p0, int32_t p1, int32_t e0, int32_t e1,
+                  float near, float mu, std::vector<Contact>& out) {
     const Particle* ps = s.particles.data();
     const float near2 = near * near;
     for (int32_t k = p0; k < p1; ++k) {
@@ -180,22 +195,21 @@ void EdgeContacts(StableScratch& s, int32_t p0, int32_t p1, int32_t e0, int32_t 
             if (t > 1.0f) t = 1.0f;
             const float dx = p.x - (pa.x + ex * t);
             const float dy = p.y - (pa.y + ey * t);
-            if (dx * dx + dy * dy < near2) s.contacts.push_back({i, e.a, e.b, mu});
+            if (dx * dx + dy * dy < near2) out.push_back({i, e.a, e.b, mu});
         }
     }
 }
 
-// The contacts that may touch during the step: particle pairs and particle-edge pairs of two
-// bodies closer than the contact distance plus both bodies' reach.
-void FindContacts(PhysicsWorld& world, StableScratch& s) {
-    s.contacts.clear();
-    const Array& arr = *world.VerletArray;
-    Broadphase& bp = world.Cache().broadphase;
-    const std::span<const Broadphase::Pair> pairs = bp.Find(*world.PhysicsBodies);
-    const std::span<PhysicsBody* const> bodies = bp.bodies();
-    FindSlots(arr, bp, s);
+// The contacts of the broadphase's pairs [begin, end), in their order, added to out: particle
+// pairs and particle-edge pairs of two bodies closer than the contact distance plus both bodies'
+// reach. Reads the bodies' boxes and the gathered particles and writes only out, so that ranges
+// of pairs can be searched side by side and their contacts joined in the pairs' order.
+void PairContacts(const StableScratch& s, std::span<PhysicsBody* const> bodies,
+                  std::span<const Broadphase::Pair> pairs, size_t begin, size_t end,
+                  std::vector<Contact>& out) {
     const Particle* ps = s.particles.data();
-    for (const Broadphase::Pair& pr : pairs) {
+    for (size_t k = begin; k < end; ++k) {
+        const Broadphase::Pair& pr = pairs[k];
         const PhysicsBody& A = *bodies[static_cast<size_t>(pr.outer)];
         const PhysicsBody& B = *bodies[static_cast<size_t>(pr.inner)];
         if (A.maxxy->x < B.minxy->x || B.maxxy->x < A.minxy->x || A.maxxy->y < B.minxy->y ||
@@ -220,18 +234,18 @@ void FindContacts(PhysicsWorld& world, StableScratch& s) {
                 const Particle& q = ps[j];
                 const float dx = p.x - q.x;
                 const float dy = p.y - q.y;
-                if (dx * dx + dy * dy < near2) s.contacts.push_back({i, j, -1, mu});
+                if (dx * dx + dy * dy < near2) out.push_back({i, j, -1, mu});
             }
         }
-        EdgeContacts(s, a0, a1, s.edgeBegin[inner], s.edgeBegin[inner + 1], near, mu);
-        EdgeContacts(s, b0, b1, s.edgeBegin[outer], s.edgeBegin[outer + 1], near, mu);
+        EdgeContacts(s, a0, a1, s.edgeBegin[inner], s.edgeBegin[inner + 1], near, mu, out);
+        EdgeContacts(s, b0, b1, s.edgeBegin[outer], s.edgeBegin[outer + 1], near, mu, out);
     }
 }
 
 // The substep's start: every particle of the world's array moves by its speed, the active ones
 // gaining their share of gravity first.
-void Predict(StableScratch& s, int32_t n, float inv, float gx, float gy) {
-    for (int32_t i = 0; i < n; ++i) {
+void Predict(StableScratch& s, int32_t begin, int32_t end, float inv, float gx, float gy) {
+    for (int32_t i = begin; i < end; ++i) {
         Particle& p = s.particles[static_cast<size_t>(i)];
         Motion& m = s.motion[static_cast<size_t>(i)];
         p.px = p.x;
@@ -249,11 +263,10 @@ void Predict(StableScratch& s, int32_t n, float inv, float gx, float gy) {
 // One round over the constraints. In a substep's first round each constraint's stretch, which the
 // substep's motion alone made, is compared with its break point as a whole step's would be: times
 // the substeps.
-void SolveRods(StableScratch& s, bool firstRound, float substeps) {
-    Particle* ps = s.particles.data();
-    const size_t count = s.rods.size();
+void SolveRods(Particle* ps, const Rod* rods, constraint* const* owners, size_t count,
+               bool firstRound, float substeps) {
     for (size_t i = 0; i < count; ++i) {
-        const Rod& r = s.rods[i];
+        const Rod& r = rods[i];
         Particle& a = ps[r.a];
         Particle& b = ps[r.b];
         const float dx = a.x - b.x;
@@ -261,7 +274,7 @@ void SolveRods(StableScratch& s, bool firstRound, float substeps) {
         const float dd = dx * dx + dy * dy;
         if (firstRound && r.breakPoint > 0.0f &&
             (std::sqrt(dd) - r.rest) * substeps > r.breakPoint) {
-            s.rodOwners[i]->setremove = 1;
+            owners[i]->setremove = 1;
         }
         // (d - rest) / d taken as (d^2 - rest^2) / (d^2 + rest^2): the same near the rest length,
         // where the rods of a box stay, with no square root; far from it the pull is gentler.
@@ -365,14 +378,13 @@ inline void Resolve(Particle& p, Particle& a, float ua, Particle& b, float ub, f
     Friction<kDamped>(p, wp, a, wa, ua, b, wb, ub, nx, ny, push, invW, c.mu, ps, s.held.data());
 }
 
-// One round over the contacts. Damped, the round's friction corrections are summed per particle
-// and each particle then moves by their mean: the contacts of a stack pull every way at once
-// instead of one after another, which leans a tall stack the way the contacts are listed.
+// The contacts [0, count) of one round, in their order: the whole list, or one side's part of it
+// when the round is split over two threads. Damped, the friction corrections are summed in held.
 template <bool kDamped>
-void SolveContacts(StableScratch& s) {
+void SolveContactList(StableScratch& s, const Contact* contacts, size_t count) {
     Particle* ps = s.particles.data();
-    if constexpr (kDamped) std::fill(s.held.begin(), s.held.end(), Held{0.0f, 0.0f, 0.0f});
-    for (const Contact& c : s.contacts) {
+    for (size_t i = 0; i < count; ++i) {
+        const Contact& c = contacts[i];
         Particle& p = ps[c.p];
         Particle& a = ps[c.a];
         if (c.b < 0) {
@@ -400,15 +412,40 @@ void SolveContacts(StableScratch& s) {
         if (d == 0.0f) continue;  // particle exactly on the edge: no direction, skip
         Resolve<kDamped>(p, a, 1.0f - t, b, t, dx, dy, d, c, ps, s);
     }
-    if constexpr (kDamped) {
-        const size_t count = s.particles.size();
-        for (size_t i = 0; i < count; ++i) {
-            const Held& h = s.held[i];
-            if (h.count == 0.0f) continue;
-            ps[i].x = ps[i].x + h.x / h.count;
-            ps[i].y = ps[i].y + h.y / h.count;
-        }
+}
+
+void SolveContactList(StableScratch& s, bool damped, const Contact* contacts, size_t count) {
+    if (damped) {
+        SolveContactList<true>(s, contacts, count);
+    } else {
+        SolveContactList<false>(s, contacts, count);
     }
+}
+
+// Damped, a round's friction sums start from nothing,
+void ClearHeld(StableScratch& s) {
+    std::fill(s.held.begin(), s.held.end(), Held{0.0f, 0.0f, 0.0f});
+}
+
+// and after the round each particle moves by the mean of its own.
+void ShareHeld(StableScratch& s) {
+    Particle* ps = s.particles.data();
+    const size_t count = s.particles.size();
+    for (size_t i = 0; i < count; ++i) {
+        const Held& h = s.held[i];
+        if (h.count == 0.0f) continue;
+        ps[i].x = ps[i].x + h.x / h.count;
+        ps[i].y = ps[i].y + h.y / h.count;
+    }
+}
+
+// One round over the contacts. Damped, the round's friction corrections are summed per particle
+// and each particle then moves by their mean: the contacts of a stack pull every way at once
+// instead of one after another, which leans a tall stack the way the contacts are listed.
+void SolveContacts(StableScratch& s, bool damped) {
+    if (damped) ClearHeld(s);
+    SolveContactList(s, damped, s.contacts.data(), s.contacts.size());
+    if (damped) ShareHeld(s);
 }
 
 inline float Clamp(float v, float limit) {
@@ -418,9 +455,9 @@ inline float Clamp(float v, float limit) {
 
 // Ends the substep: the walls, then the speeds. keep is what a particle a contact pushed keeps of
 // its speed (1 - the world's contact damping); damped is whether there is any.
-void Finish(StableScratch& s, int32_t n, float k, float width, float height, bool damped,
-            float keep) {
-    for (int32_t i = 0; i < n; ++i) {
+void Finish(StableScratch& s, int32_t begin, int32_t end, float k, float width, float height,
+            bool damped, float keep) {
+    for (int32_t i = begin; i < end; ++i) {
         Particle& p = s.particles[static_cast<size_t>(i)];
         Motion& m = s.motion[static_cast<size_t>(i)];
         if (m.move == 0.0f) continue;
@@ -439,8 +476,9 @@ void Finish(StableScratch& s, int32_t n, float k, float width, float height, boo
     }
 }
 
-void Scatter(StableScratch& s, int32_t n) {
-    for (size_t i = 0; i < s.particles.size(); ++i) {
+// Writes entries [begin, end) back; those from n on are particles outside the world's array.
+void Scatter(StableScratch& s, size_t begin, size_t end, int32_t n) {
+    for (size_t i = begin; i < end; ++i) {
         const Particle& p = s.particles[i];
         const StableScratch::Link& l = s.links[i];
         if (l.pos == nullptr) continue;
@@ -450,6 +488,260 @@ void Scatter(StableScratch& s, int32_t n) {
         l.oldpos->set(p.x - m.vx, p.y - m.vy);
         l.vel->set(m.vx, m.vy);
         l.accvel->set(0.0f, 0.0f);
+    }
+}
+
+// Splitting the step over threads. Only work whose pieces touch nothing in common is split, and
+// each piece does its share in the order the whole would, so every bit comes out as with one
+// thread:
+// - moving the particles at a substep's start and applying the walls and speeds at its end, and
+//   writing them back: each particle's numbers alone, by ranges of the array (the write-back only
+//   when no vector is shared, or two ranges could write one vector);
+// - the rod rounds: a rod moves only its two ends, so rods of particles that no chain of rods
+//   joins (different boxes) commute; every group of joined particles goes to one piece whole, its
+//   rods kept in their order, so each particle sees the same corrections in the same order;
+// - finding the contacts: each range of the broadphase's pairs writes its own list, and the lists
+//   are joined in the pairs' order;
+// - the contact rounds, on two threads: the rod groups of the first half of the pieces are one
+//   side, the rest the other; contacts among one side's particles alone go to that side's thread,
+//   in their order, and those that cross (a box of each side, the floor and a box of the second
+//   side) are done alone, in order, after everything before them on both sides
+//   (SplitContactRound). The broadphase lists pairs body by body, so the crossing contacts come
+//   in a few runs (two stages in a pyramid of 40 or 100 rows).
+
+// Below this many particles per thread, waking the threads costs more than they save.
+constexpr int32_t kParticlesPerThread = 1024;
+// The work split is cut into this many pieces per thread, taken by whichever thread is free.
+constexpr int32_t kPiecesPerThread = 4;
+// The contact rounds go on two threads only when a stage holds this many contacts on average.
+constexpr size_t kContactsPerStage = 32;
+
+// The world's count, else SANDBOX_THREADS, either used as given; else the cores, as many as the
+// scene has particles for.
+int32_t ThreadsFor(const StableScratch& s, int32_t n) {
+    if (!SANDBOX_STEP_THREADS) return 1;
+    if (s.threads > 0) return s.threads;
+    const int32_t given = EnvironmentStepThreads();
+    if (given > 0) return given;
+    const int32_t most = n / kParticlesPerThread;
+    const int32_t threads = CoreStepThreads();
+    if (threads > most) return most < 1 ? 1 : most;
+    return threads;
+}
+
+// Where piece `piece` of `pieces` begins in a range of count.
+inline int32_t Cut(size_t count, int32_t piece, int32_t pieces) {
+    return static_cast<int32_t>(static_cast<int64_t>(count) * piece / pieces);
+}
+
+int32_t RootOf(std::vector<int32_t>& root, int32_t i) {
+    while (root[static_cast<size_t>(i)] != i) {
+        const int32_t up = root[static_cast<size_t>(root[static_cast<size_t>(i)])];
+        root[static_cast<size_t>(i)] = up;  // halve the path for the next walk
+        i = up;
+    }
+    return i;
+}
+
+// Groups the rods by piece: particles joined by rods form a group, each group's root its lowest
+// entry; a group goes to the piece where its first rod falls when the rods are cut evenly.
+void SplitRods(StableScratch& s, int32_t pieces) {
+    const size_t entries = s.particles.size();
+    const size_t count = s.rods.size();
+    s.root.resize(entries);
+    for (size_t i = 0; i < entries; ++i) s.root[i] = static_cast<int32_t>(i);
+    for (const Rod& r : s.rods) {
+        const int32_t a = RootOf(s.root, r.a);
+        const int32_t b = RootOf(s.root, r.b);
+        if (a < b) s.root[static_cast<size_t>(b)] = a;
+        if (b < a) s.root[static_cast<size_t>(a)] = b;
+    }
+    s.pieceOfRoot.assign(entries, -1);
+    s.rodPiece.resize(count);
+    std::array<int32_t, kMaxStepPieces + 1> next{};
+    for (size_t i = 0; i < count; ++i) {
+        int32_t& piece = s.pieceOfRoot[static_cast<size_t>(RootOf(s.root, s.rods[i].a))];
+        if (piece < 0)
+            piece = static_cast<int32_t>(static_cast<int64_t>(i) * pieces /
+                                         static_cast<int64_t>(count));
+        s.rodPiece[i] = piece;
+        ++next[static_cast<size_t>(piece) + 1];
+    }
+    s.pieceRodBegin.resize(static_cast<size_t>(pieces) + 1);
+    for (int32_t p = 0; p < pieces; ++p)
+        next[static_cast<size_t>(p) + 1] += next[static_cast<size_t>(p)];
+    for (int32_t p = 0; p <= pieces; ++p)
+        s.pieceRodBegin[static_cast<size_t>(p)] = next[static_cast<size_t>(p)];
+    s.pieceRods.resize(count);
+    s.pieceOwners.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        const auto at = static_cast<size_t>(next[static_cast<size_t>(s.rodPiece[i])]++);
+        s.pieceRods[at] = s.rods[i];
+        s.pieceOwners[at] = s.rodOwners[i];
+    }
+}
+
+// What the split pieces of a step need.
+struct Split {
+    StableScratch* s;
+    int32_t n;
+    int32_t pieces;
+    // the particles' ends and starts of substeps, and the contact rounds
+    bool finish, predict, scatter, damped;
+    float k, width, height, keep, inv, gx, gy;
+    // the rod rounds
+    bool firstRound;
+    // the contact search
+    std::span<PhysicsBody* const> bodies;
+    std::span<const Broadphase::Pair> pairs;
+    // a contact round on two threads: the stage open to the second side (its crossing contacts
+    // before it done), the stages whose second side someone has taken, and those it has done
+    std::atomic<int32_t> open;
+    std::atomic<int32_t> claimed;
+    std::atomic<int32_t> done;
+};
+
+// Sides of the contact rounds: the first half of the pieces and the second. Sorts the contacts
+// into those whose particles are all on one side, for that side, and those that cross, and cuts
+// them into stages at every run of crossing contacts. False when there are so many stages that
+// the rounds are better left on one thread.
+bool SplitContacts(StableScratch& s, int32_t pieces) {
+    const size_t entries = s.particles.size();
+    s.side.resize(entries);
+    for (size_t e = 0; e < entries; ++e) {
+        const int32_t piece =
+            s.pieceOfRoot[static_cast<size_t>(RootOf(s.root, static_cast<int32_t>(e)))];
+        s.side[e] = piece >= pieces / 2 ? 1 : 0;
+    }
+    s.sideContacts[0].clear();
+    s.sideContacts[1].clear();
+    s.crossContacts.clear();
+    s.stages.clear();
+    const auto endStage = [&s] {
+        s.stages.push_back({static_cast<int32_t>(s.sideContacts[0].size()),
+                            static_cast<int32_t>(s.sideContacts[1].size()),
+                            static_cast<int32_t>(s.crossContacts.size())});
+    };
+    bool crossing = false;
+    for (const Contact& c : s.contacts) {
+        const uint8_t side = s.side[static_cast<size_t>(c.p)];
+        if (s.side[static_cast<size_t>(c.a)] != side ||
+            (c.b >= 0 && s.side[static_cast<size_t>(c.b)] != side)) {
+            s.crossContacts.push_back(c);
+            crossing = true;
+            continue;
+        }
+        if (crossing) endStage();
+        crossing = false;
+        s.sideContacts[side].push_back(c);
+    }
+    endStage();
+    return s.stages.size() * kContactsPerStage <= s.contacts.size();
+}
+
+// Waits for an atomic to reach at least `least`, yielding the core now and then.
+void AwaitAtLeast(const std::atomic<int32_t>& value, int32_t least) {
+    for (int32_t spins = 1; value.load(std::memory_order_acquire) < least; ++spins) {
+        SpinPause();
+        if (spins % 1024 == 0) std::this_thread::yield();
+    }
+}
+
+// One contact round, two pieces: piece 0 walks the stages, doing each stage's first-side
+// contacts, then its second-side ones unless piece 1 has taken them (then waits for them), then
+// its crossing ones; piece 1 takes the second side's contacts of each stage once it is open.
+// Within a stage the two sides touch no particle in common, and every contact before a crossing
+// run (of either side) is done before it and every one after it after, so each particle sees its
+// contacts in the order of the list, as on one thread.
+void SplitContactRound(void* context, int32_t piece, int32_t) {
+    Split& w = *static_cast<Split*>(context);
+    StableScratch& s = *w.s;
+    const auto stages = static_cast<int32_t>(s.stages.size());
+    const auto secondSide = [&s, &w](int32_t j) {
+        const int32_t b = j == 0 ? 0 : s.stages[static_cast<size_t>(j) - 1].end1;
+        SolveContactList(s, w.damped, s.sideContacts[1].data() + b,
+                         static_cast<size_t>(s.stages[static_cast<size_t>(j)].end1 - b));
+    };
+    if (piece == 0) {
+        int32_t b0 = 0, bx = 0;
+        for (int32_t j = 0; j < stages; ++j) {
+            const StableScratch::Stage& st = s.stages[static_cast<size_t>(j)];
+            w.open.store(j, std::memory_order_release);
+            SolveContactList(s, w.damped, s.sideContacts[0].data() + b0,
+                             static_cast<size_t>(st.end0 - b0));
+            int32_t expect = j;
+            if (w.claimed.compare_exchange_strong(expect, j + 1, std::memory_order_acq_rel)) {
+                secondSide(j);
+            } else {
+                AwaitAtLeast(w.done, j + 1);
+            }
+            SolveContactList(s, w.damped, s.crossContacts.data() + bx,
+                             static_cast<size_t>(st.endCross - bx));
+            b0 = st.end0;
+            bx = st.endCross;
+        }
+        w.open.store(stages, std::memory_order_release);
+        return;
+    }
+    for (int32_t j = 0; j < stages;) {
+        AwaitAtLeast(w.open, j);
+        int32_t expect = j;
+        if (w.claimed.compare_exchange_strong(expect, j + 1, std::memory_order_acq_rel)) {
+            secondSide(j);
+            w.done.store(j + 1, std::memory_order_release);
+            ++j;
+        } else {
+            j = expect;  // piece 0 did the stages before `expect` itself
+        }
+    }
+}
+
+void SplitParticles(void* context, int32_t piece, int32_t pieces) {
+    const Split& w = *static_cast<const Split*>(context);
+    const int32_t begin = Cut(static_cast<size_t>(w.n), piece, pieces);
+    const int32_t end = Cut(static_cast<size_t>(w.n), piece + 1, pieces);
+    if (w.finish) Finish(*w.s, begin, end, w.k, w.width, w.height, w.damped, w.keep);
+    if (w.predict) Predict(*w.s, begin, end, w.inv, w.gx, w.gy);
+    if (w.scatter) Scatter(*w.s, static_cast<size_t>(begin), static_cast<size_t>(end), w.n);
+}
+
+void SplitRodRound(void* context, int32_t piece, int32_t) {
+    const Split& w = *static_cast<const Split*>(context);
+    StableScratch& s = *w.s;
+    const auto begin = static_cast<size_t>(s.pieceRodBegin[static_cast<size_t>(piece)]);
+    const auto end = static_cast<size_t>(s.pieceRodBegin[static_cast<size_t>(piece) + 1]);
+    SolveRods(s.particles.data(), s.pieceRods.data() + begin, s.pieceOwners.data() + begin,
+              end - begin, w.firstRound, w.k);
+}
+
+void SplitContactSearch(void* context, int32_t piece, int32_t pieces) {
+    const Split& w = *static_cast<const Split*>(context);
+    StableScratch& s = *w.s;
+    std::vector<Contact>& out =
+        piece == 0 ? s.contacts : s.pieceContacts[static_cast<size_t>(piece) - 1];
+    out.clear();
+    PairContacts(s, w.bodies, w.pairs, static_cast<size_t>(Cut(w.pairs.size(), piece, pieces)),
+                 static_cast<size_t>(Cut(w.pairs.size(), piece + 1, pieces)), out);
+}
+
+// The contacts that may touch during the step, in the broadphase's pair order.
+void FindContacts(PhysicsWorld& world, StableScratch& s, StepWorkers* workers, Split& split) {
+    const Array& arr = *world.VerletArray;
+    Broadphase& bp = world.Cache().broadphase;
+    const std::span<const Broadphase::Pair> pairs = bp.Find(*world.PhysicsBodies);
+    const std::span<PhysicsBody* const> bodies = bp.bodies();
+    FindSlots(arr, bp, s);
+    if (workers == nullptr) {
+        s.contacts.clear();
+        PairContacts(s, bodies, pairs, 0, pairs.size(), s.contacts);
+        return;
+    }
+    split.bodies = bodies;
+    split.pairs = pairs;
+    s.pieceContacts.resize(static_cast<size_t>(split.pieces) - 1);
+    workers->Run(SplitContactSearch, &split, split.pieces);
+    for (const std::vector<Contact>& more : s.pieceContacts) {
+        s.contacts.insert(s.contacts.end(), more.begin(), more.end());
     }
 }
 
@@ -468,16 +760,20 @@ void StableStep(PhysicsWorld& world) {
             sink.draw(sink.context, c->v1->pos->x, c->v1->pos->y, c->v2->pos->x, c->v2->pos->y);
         }
     }
-    Gather(world, s);
     const int32_t n = world.VerletArray->last;
+    const int32_t threads = ThreadsFor(s, n);
+    StepWorkers* workers = nullptr;
+    if (threads > 1) {
+        if (s.workers == nullptr || s.workers->Threads() != threads) {
+            s.workers = std::make_unique<StepWorkers>(threads);
+        }
+        workers = s.workers.get();
+    }
+    Gather(world, s, workers != nullptr);
     GrowBoxes(world, s);
-    FindContacts(world, s);
 
     const int32_t rounds = StableRounds(world.CONSTRAINT_ITERATIONS);
     const float k = static_cast<float>(kStableSubsteps);
-    const float inv = 1.0f / k;
-    const float gx = world.gravity->x / k;
-    const float gy = world.gravity->y / k;
     // Contact damping as set, no more than all of the speed; 0 (or not a number) is none.
     const float damping = world.contactDamping > 1.0f ? 1.0f : world.contactDamping;
     const bool damped = damping > 0.0f;
@@ -486,20 +782,67 @@ void StableStep(PhysicsWorld& world) {
         s.pushed.resize(s.particles.size());
         s.held.resize(s.particles.size());
     }
+    Split split{};
+    split.s = &s;
+    split.n = n;
+    split.pieces = threads * kPiecesPerThread;
+    split.k = k;
+    split.width = world.Width;
+    split.height = world.Height;
+    split.damped = damped;
+    split.keep = keep;
+    split.inv = 1.0f / k;
+    split.gx = world.gravity->x / k;
+    split.gy = world.gravity->y / k;
+    FindContacts(world, s, workers, split);
+    bool contactsSplit = false;
+    if (workers != nullptr) {
+        SplitRods(s, split.pieces);
+        contactsSplit = SplitContacts(s, split.pieces);
+    }
+
+    // A substep's end (the walls and speeds) and the next one's start touch each particle alone,
+    // so they run as one pass: ends of substeps i - 1 and starts of i.
+    const auto particles = [&](bool finish, bool predict, bool scatter) {
+        if (workers != nullptr) {
+            split.finish = finish;
+            split.predict = predict;
+            split.scatter = scatter;
+            workers->Run(SplitParticles, &split, split.pieces);
+            return;
+        }
+        if (finish) Finish(s, 0, n, k, split.width, split.height, damped, keep);
+        if (predict) Predict(s, 0, n, split.inv, split.gx, split.gy);
+    };
     for (int32_t i = 0; i < kStableSubsteps; ++i) {
-        Predict(s, n, inv, gx, gy);
+        particles(i > 0, true, false);
+        // after the substep before has read it
         if (damped) std::fill(s.pushed.begin(), s.pushed.end(), uint8_t{0});
         for (int32_t r = 0; r < rounds; ++r) {
-            SolveRods(s, r == 0, k);
-            if (damped) {
-                SolveContacts<true>(s);
+            if (workers != nullptr) {
+                split.firstRound = r == 0;
+                workers->Run(SplitRodRound, &split, split.pieces);
             } else {
-                SolveContacts<false>(s);
+                SolveRods(s.particles.data(), s.rods.data(), s.rodOwners.data(), s.rods.size(),
+                          r == 0, k);
             }
+            if (!contactsSplit) {
+                SolveContacts(s, damped);
+                continue;
+            }
+            if (damped) ClearHeld(s);
+            split.open.store(-1, std::memory_order_relaxed);
+            split.claimed.store(0, std::memory_order_relaxed);
+            split.done.store(0, std::memory_order_relaxed);
+            workers->Run(SplitContactRound, &split, 2);
+            if (damped) ShareHeld(s);
         }
-        Finish(s, n, k, world.Width, world.Height, damped, keep);
     }
-    Scatter(s, n);
+    // The write-back splits with the last substep's end when no vector is shared; the entries
+    // after the world's array follow, in order, on this thread.
+    const bool splitScatter = workers != nullptr && s.ownVectors;
+    particles(true, false, splitScatter);
+    Scatter(s, splitScatter ? static_cast<size_t>(n) : 0, s.particles.size(), n);
 
     Array& arr = *world.ConstraintArray;
     const int32_t count = arr.last;
@@ -509,6 +852,14 @@ void StableStep(PhysicsWorld& world) {
         if (c != nullptr && c->setremove) c->remove();
     }
     PhysicsBody::UpdateAllPositions(&world);
+}
+
+void SetStepThreads(PhysicsWorld& world, int32_t threads) {
+    if (threads < 0 || threads > kMaxStepThreads) {
+        RuntimeThrow("SetStepThreads: " + std::to_string(threads) + " threads, expected 0 to " +
+                     std::to_string(kMaxStepThreads));
+    }
+    world.Cache().stable.threads = threads;
 }
 
 void StepWorld(PhysicsWorld& world) {

@@ -25,5 +25,12 @@ int32_t StableRounds(int32_t iterations);
 // the world's Properties are not run: this takes the place of the whole step.
 void StableStep(PhysicsWorld& world);
 
+// How many threads world's stable steps use: 1 to 8, used as given, or 0 (the default) for
+// SANDBOX_THREADS from the environment (1 to 8, used as given), else the machine's cores up to 4,
+// and then only as many as the scene has 1,024 particles for. The results are the same bits
+// whatever the count; the browser build always uses one. Raises the runtime error for a count
+// outside 0 to 8.
+void SetStepThreads(PhysicsWorld& world, int32_t threads);
+
 // One step of world in its stepMode: StableStep, or the default step's three calls.
 void StepWorld(PhysicsWorld& world);

@@ -2,7 +2,10 @@
 // The stable step's buffers (physics/stable_step.h), part of the world's StepCache.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "physics/internal/step_workers.h"
 
 class Vect;
 class constraint;
@@ -63,4 +66,32 @@ struct StableScratch {
     std::vector<int32_t> edgeBegin;
     std::vector<int32_t> pointSlots;
     std::vector<EdgeSlots> edgeSlots;
+
+    // Splitting the step over threads (SetStepThreads). threads: the count the world was given, or
+    // 0 to let the step choose; the workers are made when a step first splits.
+    int32_t threads = 0;
+    std::unique_ptr<StepWorkers> workers;
+    // The rods by piece: every rod goes to the piece of its particles' group (particles joined by
+    // rods, found with root), each piece's rods in the rods' own order.
+    std::vector<int32_t> root;         // per particle entry: towards its group's first entry
+    std::vector<int32_t> pieceOfRoot;  // per particle entry that is a root: its piece, or -1
+    std::vector<int32_t> rodPiece;     // per rod
+    std::vector<Rod> pieceRods;
+    std::vector<constraint*> pieceOwners;  // per entry of pieceRods
+    std::vector<int32_t> pieceRodBegin;    // per piece, and one more
+    // The contacts that pieces after the first find, appended in piece order after the first's.
+    std::vector<std::vector<Contact>> pieceContacts;
+    // The contact rounds on two threads: each particle's side (0 when its rod group's piece is in
+    // the first half of the pieces, else 1), the contacts of either side's particles alone, those
+    // that cross, and the stages, cut at every run of crossing contacts: where each list ends.
+    struct Stage {
+        int32_t end0, end1, endCross;
+    };
+    std::vector<uint8_t> side;
+    std::vector<Contact> sideContacts[2];
+    std::vector<Contact> crossContacts;
+    std::vector<Stage> stages;
+    // Every particle of the world's array holds its position, previous position and speed
+    // vectors alone, so that the write-back of one piece of the array touches no other piece's.
+    bool ownVectors = false;
 };
