@@ -502,19 +502,20 @@ void Scatter(StableScratch& s, size_t begin, size_t end, int32_t n) {
 //   rods kept in their order, so each particle sees the same corrections in the same order;
 // - finding the contacts: each range of the broadphase's pairs writes its own list, and the lists
 //   are joined in the pairs' order;
-// - the contact rounds, on two threads: the rod groups of the first half of the pieces are one
-//   side, the rest the other; contacts among one side's particles alone go to that side's thread,
-//   in their order, and those that cross (a box of each side, the floor and a box of the second
-//   side) are done alone, in order, after everything before them on both sides
-//   (SplitContactRound). The broadphase lists pairs body by body, so the crossing contacts come
-//   in a few runs (two stages in a pyramid of 40 or 100 rows).
+// - the contact rounds, on two threads: the rod groups of the first half of the pieces (the left
+//   of the scene) are one side, the rest the other. Contacts among one side's particles go to
+//   that side's thread; those that cross are done by the first side's, in the list's order with
+//   its own. Every contact waits for the last contact before it in the list that touched each of
+//   its particles, so each particle gets its contacts in the list's order (SplitContacts,
+//   SplitContactRound).
 
 // Below this many particles per thread, waking the threads costs more than they save.
 constexpr int32_t kParticlesPerThread = 1024;
 // The work split is cut into this many pieces per thread, taken by whichever thread is free.
 constexpr int32_t kPiecesPerThread = 4;
-// The contact rounds go on two threads only when a stage holds this many contacts on average.
-constexpr size_t kContactsPerStage = 32;
+// In a contact round split over two threads, the second side tells its progress every this many
+// contacts.
+constexpr int32_t kBatch = 16;
 
 // The world's count, else SANDBOX_THREADS, either used as given; else the cores, as many as the
 // scene has particles for.
@@ -544,7 +545,9 @@ int32_t RootOf(std::vector<int32_t>& root, int32_t i) {
 }
 
 // Groups the rods by piece: particles joined by rods form a group, each group's root its lowest
-// entry; a group goes to the piece where its first rod falls when the rods are cut evenly.
+// entry; a group goes to the piece of its root's place across the scene, cut into as many strips
+// side by side, so that the first half of the pieces and the second are apart (the contact
+// rounds split there) and each thread keeps to its strips.
 void SplitRods(StableScratch& s, int32_t pieces) {
     const size_t entries = s.particles.size();
     const size_t count = s.rods.size();
@@ -556,14 +559,28 @@ void SplitRods(StableScratch& s, int32_t pieces) {
         if (a < b) s.root[static_cast<size_t>(b)] = a;
         if (b < a) s.root[static_cast<size_t>(a)] = b;
     }
+    float x0 = 0.0f, x1 = 0.0f;
+    for (size_t i = 0; i < entries; ++i) {
+        const float x = s.particles[i].x;
+        if (i == 0 || x < x0) x0 = x;
+        if (i == 0 || x > x1) x1 = x;
+    }
+    // a scene of no width, or with a coordinate not a number: all in one piece
+    const float across = x1 - x0 > 0.0f ? static_cast<float>(pieces) / (x1 - x0) : 0.0f;
     s.pieceOfRoot.assign(entries, -1);
     s.rodPiece.resize(count);
     std::array<int32_t, kMaxStepPieces + 1> next{};
     for (size_t i = 0; i < count; ++i) {
-        int32_t& piece = s.pieceOfRoot[static_cast<size_t>(RootOf(s.root, s.rods[i].a))];
-        if (piece < 0)
-            piece = static_cast<int32_t>(static_cast<int64_t>(i) * pieces /
-                                         static_cast<int64_t>(count));
+        const auto root = static_cast<size_t>(RootOf(s.root, s.rods[i].a));
+        int32_t& piece = s.pieceOfRoot[root];
+        if (piece < 0) {
+            const float strip = (s.particles[root].x - x0) * across;
+            piece = 0;  // at the scene's left edge, or not a number
+            if (strip > 0.0f) {
+                piece =
+                    strip < static_cast<float>(pieces) ? static_cast<int32_t>(strip) : pieces - 1;
+            }
+        }
         s.rodPiece[i] = piece;
         ++next[static_cast<size_t>(piece) + 1];
     }
@@ -594,17 +611,23 @@ struct Split {
     // the contact search
     std::span<PhysicsBody* const> bodies;
     std::span<const Broadphase::Pair> pairs;
-    // a contact round on two threads: the stage open to the second side (its crossing contacts
-    // before it done), the stages whose second side someone has taken, and those it has done
-    std::atomic<int32_t> open;
-    std::atomic<int32_t> claimed;
-    std::atomic<int32_t> done;
+    // a contact round on two threads: who took the second side (0 no one yet, 1 its own piece,
+    // 2 the first side's), how many of its two lists are done, and of the crossing contacts
+    // (each on a cache line of its own: one thread writes it while the other reads its own)
+    alignas(64) std::atomic<int32_t> claimed;
+    alignas(64) std::atomic<int32_t> freeDone;
+    alignas(64) std::atomic<int32_t> afterDone;
+    alignas(64) std::atomic<int32_t> crossDone;
 };
 
-// Sides of the contact rounds: the first half of the pieces and the second. Sorts the contacts
-// into those whose particles are all on one side, for that side, and those that cross, and cuts
-// them into stages at every run of crossing contacts. False when there are so many stages that
-// the rounds are better left on one thread.
+// Sorts the contacts for the contact rounds on two threads (see SplitContactRound). The sides
+// are the first half of the pieces' rod groups and the second. A contact between particles of one
+// side goes to that side, one that crosses to the crossing list; a second-side contact that
+// touches, or touches a particle last touched by a second-side contact that touches (and so on),
+// a particle a crossing contact touched before it follows that crossing contact, and goes to the
+// second of the second side's lists with how many crossing contacts must be done first; the
+// others go to the first. A crossing contact notes how many contacts of each second-side list
+// must be done before it: up to the last one that touched one of its particles.
 bool SplitContacts(StableScratch& s, int32_t pieces) {
     const size_t entries = s.particles.size();
     s.side.resize(entries);
@@ -613,30 +636,61 @@ bool SplitContacts(StableScratch& s, int32_t pieces) {
             s.pieceOfRoot[static_cast<size_t>(RootOf(s.root, static_cast<int32_t>(e)))];
         s.side[e] = piece >= pieces / 2 ? 1 : 0;
     }
-    s.sideContacts[0].clear();
-    s.sideContacts[1].clear();
+    s.firstSide.clear();
     s.crossContacts.clear();
-    s.stages.clear();
-    const auto endStage = [&s] {
-        s.stages.push_back({static_cast<int32_t>(s.sideContacts[0].size()),
-                            static_cast<int32_t>(s.sideContacts[1].size()),
-                            static_cast<int32_t>(s.crossContacts.size())});
-    };
-    bool crossing = false;
+    s.crossings.clear();
+    s.secondFree.clear();
+    s.secondAfter.clear();
+    s.secondNeed.clear();
+    // per particle, the last contact that touched it: -1 none, else kind * 2^28 + its place in
+    // its list (kinds: 0 first side, 1 crossing, 2 second side free, 3 second side after)
+    s.lastTouch.assign(entries, -1);
+    constexpr int32_t kKind = 1 << 28;
     for (const Contact& c : s.contacts) {
+        const int32_t ends[3] = {c.p, c.a, c.b};
+        const int32_t count = c.b >= 0 ? 3 : 2;
         const uint8_t side = s.side[static_cast<size_t>(c.p)];
-        if (s.side[static_cast<size_t>(c.a)] != side ||
-            (c.b >= 0 && s.side[static_cast<size_t>(c.b)] != side)) {
+        bool crosses = false;
+        for (int32_t k = 1; k < count; ++k)
+            crosses = crosses || s.side[static_cast<size_t>(ends[k])] != side;
+        int32_t mark = 0;
+        if (crosses) {
+            StableScratch::Crossing x{static_cast<int32_t>(s.firstSide.size()), 0, 0};
+            for (int32_t k = 0; k < count; ++k) {
+                const int32_t last = s.lastTouch[static_cast<size_t>(ends[k])];
+                if (last < 0) continue;
+                const int32_t place = last % kKind + 1;
+                if (last / kKind == 2 && place > x.needA) x.needA = place;
+                if (last / kKind == 3 && place > x.needB) x.needB = place;
+            }
+            mark = kKind + static_cast<int32_t>(s.crossContacts.size());
             s.crossContacts.push_back(c);
-            crossing = true;
-            continue;
+            s.crossings.push_back(x);
+        } else if (side == 0) {
+            mark = static_cast<int32_t>(s.firstSide.size());
+            s.firstSide.push_back(c);
+        } else {
+            bool after = false;
+            int32_t need = 0;
+            for (int32_t k = 0; k < count; ++k) {
+                const int32_t last = s.lastTouch[static_cast<size_t>(ends[k])];
+                if (last < 0) continue;
+                if (last / kKind == 1 && last % kKind + 1 > need) need = last % kKind + 1;
+                after = after || last / kKind == 1 || last / kKind == 3;
+            }
+            if (after) {
+                mark = 3 * kKind + static_cast<int32_t>(s.secondAfter.size());
+                s.secondAfter.push_back(c);
+                s.secondNeed.push_back(need);
+            } else {
+                mark = 2 * kKind + static_cast<int32_t>(s.secondFree.size());
+                s.secondFree.push_back(c);
+            }
         }
-        if (crossing) endStage();
-        crossing = false;
-        s.sideContacts[side].push_back(c);
+        for (int32_t k = 0; k < count; ++k) s.lastTouch[static_cast<size_t>(ends[k])] = mark;
     }
-    endStage();
-    return s.stages.size() * kContactsPerStage <= s.contacts.size();
+    // Two threads pay only when the second side has work of its own to do meanwhile.
+    return (s.secondFree.size() + s.secondAfter.size()) * 8 >= s.contacts.size();
 }
 
 // Waits for an atomic to reach at least `least`, yielding the core now and then.
@@ -647,52 +701,97 @@ void AwaitAtLeast(const std::atomic<int32_t>& value, int32_t least) {
     }
 }
 
-// One contact round, two pieces: piece 0 walks the stages, doing each stage's first-side
-// contacts, then its second-side ones unless piece 1 has taken them (then waits for them), then
-// its crossing ones; piece 1 takes the second side's contacts of each stage once it is open.
-// Within a stage the two sides touch no particle in common, and every contact before a crossing
-// run (of either side) is done before it and every one after it after, so each particle sees its
-// contacts in the order of the list, as on one thread.
+// The second side's share of a contact round, run by whichever thread takes it: its free contacts
+// first (they follow nothing of the other side), then, up to `upTo`, those that follow crossing
+// contacts, each once the crossing contacts it follows are done (crossDone).
+struct SecondSide {
+    StableScratch& s;
+    bool damped;
+    int32_t freeDone = 0;
+    int32_t afterDone = 0;
+    // On the thread that took it alone, with the crossing contacts done so far, which are all
+    // that the contacts asked for need.
+    void Catch(int32_t needFree, int32_t needAfter) {
+        // those after follow every free one (as on the second side's own thread), since a free one
+        // later in its list may touch a particle before one of them
+        if (needAfter > afterDone) needFree = static_cast<int32_t>(s.secondFree.size());
+        if (freeDone < needFree) {
+            SolveContactList(s, damped, s.secondFree.data() + freeDone,
+                             static_cast<size_t>(needFree - freeDone));
+            freeDone = needFree;
+        }
+        if (afterDone < needAfter) {
+            SolveContactList(s, damped, s.secondAfter.data() + afterDone,
+                             static_cast<size_t>(needAfter - afterDone));
+            afterDone = needAfter;
+        }
+    }
+};
+
+// One contact round on two threads, as two pieces. Piece 0 does the first side's contacts and the
+// crossing ones in the list's order, each crossing one once the second-side contacts it follows
+// are done; piece 1 does the second side's (SecondSide), telling its progress through freeDone
+// and afterDone. Every contact waits for the last one before it that touched each of its
+// particles, so each particle sees its contacts in the list's order, as on one thread. If piece 0
+// finds piece 1 not yet taken when it first needs it, it takes it and does it itself in between.
 void SplitContactRound(void* context, int32_t piece, int32_t) {
     Split& w = *static_cast<Split*>(context);
     StableScratch& s = *w.s;
-    const auto stages = static_cast<int32_t>(s.stages.size());
-    const auto secondSide = [&s, &w](int32_t j) {
-        const int32_t b = j == 0 ? 0 : s.stages[static_cast<size_t>(j) - 1].end1;
-        SolveContactList(s, w.damped, s.sideContacts[1].data() + b,
-                         static_cast<size_t>(s.stages[static_cast<size_t>(j)].end1 - b));
-    };
-    if (piece == 0) {
-        int32_t b0 = 0, bx = 0;
-        for (int32_t j = 0; j < stages; ++j) {
-            const StableScratch::Stage& st = s.stages[static_cast<size_t>(j)];
-            w.open.store(j, std::memory_order_release);
-            SolveContactList(s, w.damped, s.sideContacts[0].data() + b0,
-                             static_cast<size_t>(st.end0 - b0));
-            int32_t expect = j;
-            if (w.claimed.compare_exchange_strong(expect, j + 1, std::memory_order_acq_rel)) {
-                secondSide(j);
-            } else {
-                AwaitAtLeast(w.done, j + 1);
-            }
-            SolveContactList(s, w.damped, s.crossContacts.data() + bx,
-                             static_cast<size_t>(st.endCross - bx));
-            b0 = st.end0;
-            bx = st.endCross;
+    SecondSide second{s, w.damped};
+    const auto sizeFree = static_cast<int32_t>(s.secondFree.size());
+    const auto sizeAfter = static_cast<int32_t>(s.secondAfter.size());
+    if (piece == 1) {
+        int32_t expect = 0;
+        if (!w.claimed.compare_exchange_strong(expect, 1, std::memory_order_acq_rel)) return;
+        // a few contacts at a time, telling the progress after each batch
+        for (int32_t i = 0; i < sizeFree;) {
+            const int32_t end = i + kBatch < sizeFree ? i + kBatch : sizeFree;
+            SolveContactList(s, w.damped, s.secondFree.data() + i, static_cast<size_t>(end - i));
+            w.freeDone.store(end, std::memory_order_release);
+            i = end;
         }
-        w.open.store(stages, std::memory_order_release);
+        int32_t known = 0;  // crossing contacts seen done
+        for (int32_t i = 0; i < sizeAfter;) {
+            const int32_t* need = s.secondNeed.data();
+            if (need[i] > known) {
+                AwaitAtLeast(w.crossDone, need[i]);
+                known = w.crossDone.load(std::memory_order_acquire);
+            }
+            int32_t end = i + 1;
+            while (end < sizeAfter && end - i < kBatch && need[end] <= known) ++end;
+            SolveContactList(s, w.damped, s.secondAfter.data() + i, static_cast<size_t>(end - i));
+            w.afterDone.store(end, std::memory_order_release);
+            i = end;
+        }
         return;
     }
-    for (int32_t j = 0; j < stages;) {
-        AwaitAtLeast(w.open, j);
-        int32_t expect = j;
-        if (w.claimed.compare_exchange_strong(expect, j + 1, std::memory_order_acq_rel)) {
-            secondSide(j);
-            w.done.store(j + 1, std::memory_order_release);
-            ++j;
-        } else {
-            j = expect;  // piece 0 did the stages before `expect` itself
+    bool mine = false;
+    int32_t b0 = 0;
+    const auto crossings = static_cast<int32_t>(s.crossings.size());
+    for (int32_t k = 0; k < crossings; ++k) {
+        const StableScratch::Crossing& x = s.crossings[static_cast<size_t>(k)];
+        SolveContactList(s, w.damped, s.firstSide.data() + b0, static_cast<size_t>(x.before0 - b0));
+        b0 = x.before0;
+        if (x.needA > 0 || x.needB > 0) {
+            int32_t expect = 0;
+            if (!mine && w.claimed.compare_exchange_strong(expect, 2, std::memory_order_acq_rel)) {
+                mine = true;
+            }
+            if (mine) {
+                second.Catch(x.needA > sizeFree ? sizeFree : x.needA, x.needB);
+            } else {
+                AwaitAtLeast(w.freeDone, x.needA);
+                AwaitAtLeast(w.afterDone, x.needB);
+            }
         }
+        SolveContactList(s, w.damped, s.crossContacts.data() + k, 1);
+        w.crossDone.store(k + 1, std::memory_order_release);
+    }
+    SolveContactList(s, w.damped, s.firstSide.data() + b0,
+                     s.firstSide.size() - static_cast<size_t>(b0));
+    int32_t expect = 0;
+    if (mine || w.claimed.compare_exchange_strong(expect, 2, std::memory_order_acq_rel)) {
+        second.Catch(sizeFree, sizeAfter);
     }
 }
 
@@ -831,9 +930,10 @@ void StableStep(PhysicsWorld& world) {
                 continue;
             }
             if (damped) ClearHeld(s);
-            split.open.store(-1, std::memory_order_relaxed);
             split.claimed.store(0, std::memory_order_relaxed);
-            split.done.store(0, std::memory_order_relaxed);
+            split.freeDone.store(0, std::memory_order_relaxed);
+            split.afterDone.store(0, std::memory_order_relaxed);
+            split.crossDone.store(0, std::memory_order_relaxed);
             workers->Run(SplitContactRound, &split, 2);
             if (damped) ShareHeld(s);
         }

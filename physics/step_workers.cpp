@@ -7,11 +7,11 @@
 
 namespace {
 
-// How long a thread waiting for the others checks in a loop before it sleeps: about the time a
-// short piece takes, so that a step's rapid pieces do not pay for waking a sleeper each time,
-// while a thread left waiting through a long one-thread stretch (the contact rounds) gives its
-// core back.
-constexpr int32_t kSpins = 4000;
+// How long a thread waiting for the others checks in a loop before it sleeps (a pause is 10 ns
+// or more, so 0.2 ms or more): longer than the step's gaps between Runs, so that its rapid Runs
+// do not pay for waking a sleeper each time, while a thread left waiting through the step's
+// one-thread stretches gives its core back.
+constexpr int32_t kSpins = 20000;
 
 }  // namespace
 
@@ -48,7 +48,7 @@ int32_t CoreStepThreads() {
 
 StepWorkers::StepWorkers(int32_t threads) : threads_(threads < 1 ? 1 : threads) {
     helpers_.reserve(static_cast<size_t>(threads_ - 1));
-    for (int32_t i = 1; i < threads_; ++i) helpers_.emplace_back([this] { Serve(); });
+    for (int32_t i = 1; i < threads_; ++i) helpers_.emplace_back([this, i] { Serve(i == 1); });
 }
 
 StepWorkers::~StepWorkers() {
@@ -58,7 +58,7 @@ StepWorkers::~StepWorkers() {
     for (std::thread& t : helpers_) t.join();
 }
 
-void StepWorkers::Serve() {
+void StepWorkers::Serve(bool fromBack) {
     uint32_t seen = 0;
     for (;;) {
         uint32_t now = generation_.load(std::memory_order_acquire);
@@ -72,27 +72,31 @@ void StepWorkers::Serve() {
         }
         seen = now;
         if (stop_.load(std::memory_order_relaxed)) return;
-        Work(now);
+        Work(now, fromBack);
     }
 }
 
-// Takes pieces of Run `generation` until none is left (or a later Run has begun).
-void StepWorkers::Work(uint32_t generation) {
+// Takes pieces of Run `generation` until none is left (or a later Run has begun): the first one
+// left, or the last.
+void StepWorkers::Work(uint32_t generation, bool fromBack) {
     for (;;) {
         uint64_t claim = claim_.load(std::memory_order_acquire);
+        int32_t piece = 0;
         for (;;) {
-            const auto pieces = static_cast<int32_t>((claim >> 16) & 0xffffu);
-            const auto next = static_cast<int32_t>(claim & 0xffffu);
-            if (static_cast<uint32_t>(claim >> 32) != generation || next >= pieces) return;
-            if (claim_.compare_exchange_weak(claim, claim + 1, std::memory_order_acq_rel,
+            const auto front = static_cast<int32_t>(claim & 0xfffu);
+            const auto back = static_cast<int32_t>((claim >> 12) & 0xfffu);
+            if (static_cast<uint32_t>(claim >> 32) != generation || front >= back) return;
+            piece = fromBack ? back - 1 : front;
+            const uint64_t taken = fromBack ? claim - (uint64_t{1} << 12) : claim + 1;
+            if (claim_.compare_exchange_weak(claim, taken, std::memory_order_acq_rel,
                                              std::memory_order_acquire)) {
                 break;
             }
         }
         // The piece taken belongs to this Run, which cannot end (nor task_ change) before it is
         // done.
-        const auto pieces = static_cast<int32_t>((claim >> 16) & 0xffffu);
-        task_(context_, static_cast<int32_t>(claim & 0xffffu), pieces);
+        const auto pieces = static_cast<int32_t>((claim >> 24) & 0xffu);
+        task_(context_, piece, pieces);
         if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == pieces) done_.notify_one();
     }
 }
@@ -109,11 +113,12 @@ void StepWorkers::Run(Task task, void* context, int32_t pieces) {
     task_ = task;
     context_ = context;
     done_.store(0, std::memory_order_relaxed);
-    claim_.store((static_cast<uint64_t>(runs_) << 32) | (static_cast<uint64_t>(pieces) << 16),
+    claim_.store((static_cast<uint64_t>(runs_) << 32) | (static_cast<uint64_t>(pieces) << 24) |
+                     (static_cast<uint64_t>(pieces) << 12),
                  std::memory_order_release);
     generation_.store(runs_, std::memory_order_release);
     generation_.notify_all();
-    Work(runs_);
+    Work(runs_, false);
     int32_t done = done_.load(std::memory_order_acquire);
     for (int32_t i = 0; done != pieces && i < kSpins; ++i) {
         SpinPause();

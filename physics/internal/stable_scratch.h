@@ -81,16 +81,23 @@ struct StableScratch {
     std::vector<int32_t> pieceRodBegin;    // per piece, and one more
     // The contacts that pieces after the first find, appended in piece order after the first's.
     std::vector<std::vector<Contact>> pieceContacts;
-    // The contact rounds on two threads: each particle's side (0 when its rod group's piece is in
-    // the first half of the pieces, else 1), the contacts of either side's particles alone, those
-    // that cross, and the stages, cut at every run of crossing contacts: where each list ends.
-    struct Stage {
-        int32_t end0, end1, endCross;
+    // The contact rounds on two threads (SplitContactRound): each particle's side (0 when its rod
+    // group's piece is in the first half of the pieces, else 1); the first side's contacts; those
+    // that cross, each with how many first-side contacts come before it and how many of the
+    // second side's two lists must be done before it; the second side's contacts that follow no
+    // crossing contact, and those that do, each with how many crossing contacts must be done
+    // before it; and, while sorting, the last contact that touched each particle.
+    struct Crossing {
+        int32_t before0, needA, needB;
     };
     std::vector<uint8_t> side;
-    std::vector<Contact> sideContacts[2];
+    std::vector<Contact> firstSide;
     std::vector<Contact> crossContacts;
-    std::vector<Stage> stages;
+    std::vector<Crossing> crossings;
+    std::vector<Contact> secondFree;
+    std::vector<Contact> secondAfter;
+    std::vector<int32_t> secondNeed;
+    std::vector<int32_t> lastTouch;
     // Every particle of the world's array holds its position, previous position and speed
     // vectors alone, so that the write-back of one piece of the array touches no other piece's.
     bool ownVectors = false;

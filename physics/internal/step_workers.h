@@ -24,7 +24,7 @@
 // The most threads a world's step may use, and the most it uses unless told otherwise.
 inline constexpr int32_t kMaxStepThreads = 8;
 inline constexpr int32_t kDefaultStepThreadLimit = 4;
-// Pieces a Run may split into (the step cuts its work into a few per thread).
+// Pieces a Run may split into (the step cuts its work into a few per thread; at most 255).
 inline constexpr int32_t kMaxStepPieces = 4 * kMaxStepThreads;
 
 // SANDBOX_THREADS from the environment, read once: a whole number from 1 to kMaxStepThreads
@@ -62,16 +62,20 @@ class StepWorkers {
   private:
     int32_t threads_;
 #if SANDBOX_STEP_THREADS
-    void Serve();
-    void Work(uint32_t generation);
+    void Serve(bool fromBack);
+    void Work(uint32_t generation, bool fromBack);
 
     std::vector<std::thread> helpers_;
     Task task_ = nullptr;
     void* context_ = nullptr;
     uint32_t runs_ = 0;                    // the caller's count of Runs
     std::atomic<uint32_t> generation_{0};  // the current Run's count; the helpers wait on it
-    // The current Run's count (high 32 bits), its pieces (bits 16 to 31) and the next piece to
-    // take (low 16), taken together so that a thread that looks late takes nothing of a new Run.
+    // The current Run's count (high 32 bits), its pieces (bits 24 to 31) and those not yet taken,
+    // [front, back) (front in the low 12 bits, back in the next 12), read and taken together so
+    // that a thread that looks late takes nothing of a new Run. The calling thread takes pieces
+    // from the front, the first helper from the back: with pieces cut in the same order every
+    // Run, each thread keeps working on the same particles while neither waits for the other,
+    // and they stay in its core's cache.
     std::atomic<uint64_t> claim_{0};
     std::atomic<int32_t> done_{0};  // pieces of the current Run finished
     std::atomic<bool> stop_{false};
