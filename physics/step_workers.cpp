@@ -5,16 +5,6 @@
 
 #include "runtime/error.h"
 
-namespace {
-
-// How long a thread waiting for the others checks in a loop before it sleeps (a pause is 10 ns
-// or more, so 0.2 ms or more): longer than the step's gaps between Runs, so that its rapid Runs
-// do not pay for waking a sleeper each time, while a thread left waiting through the step's
-// one-thread stretches gives its core back.
-constexpr int32_t kSpins = 20000;
-
-}  // namespace
-
 int32_t EnvironmentStepThreads() {
 #if SANDBOX_STEP_THREADS
     static const int32_t threads = [] {
@@ -45,6 +35,16 @@ int32_t CoreStepThreads() {
 }
 
 #if SANDBOX_STEP_THREADS
+
+namespace {
+
+// How long a thread waiting for the others checks in a loop before it sleeps (a pause is 10 ns
+// or more, so 0.2 ms or more): longer than the step's gaps between Runs, so that its rapid Runs
+// do not pay for waking a sleeper each time, while a thread left waiting through the step's
+// one-thread stretches gives its core back.
+constexpr int32_t kSpins = 20000;
+
+}  // namespace
 
 StepWorkers::StepWorkers(int32_t threads) : threads_(threads < 1 ? 1 : threads) {
     helpers_.reserve(static_cast<size_t>(threads_ - 1));
