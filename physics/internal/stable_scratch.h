@@ -81,23 +81,23 @@ struct StableScratch {
     std::vector<int32_t> pieceRodBegin;    // per piece, and one more
     // The contacts that pieces after the first find, appended in piece order after the first's.
     std::vector<std::vector<Contact>> pieceContacts;
-    // The contact rounds on two threads (SplitContactRound): each particle's side (0 when its rod
-    // group's piece is in the first half of the pieces, else 1); the first side's contacts; those
-    // that cross, each with how many first-side contacts come before it and how many of the
-    // second side's two lists must be done before it; the second side's contacts that follow no
-    // crossing contact, and those that do, each with how many crossing contacts must be done
-    // before it; and, while sorting, the last contact that touched each particle.
+    // The contact rounds on two threads (SplitContactRound), sorted from the contact list once a
+    // step. A contact among one side's particles goes to that side; one that crosses waits for
+    // what came before it on both sides.
     struct Crossing {
-        int32_t before0, needA, needB;
+        int32_t before0;  // how many of firstSide come before it
+        int32_t needA;    // how many of secondFree must be done before it
+        int32_t needB;    // how many of secondAfter must be done before it
     };
-    std::vector<uint8_t> side;
-    std::vector<Contact> firstSide;
-    std::vector<Contact> crossContacts;
-    std::vector<Crossing> crossings;
-    std::vector<Contact> secondFree;
-    std::vector<Contact> secondAfter;
-    std::vector<int32_t> secondNeed;
-    std::vector<int32_t> lastTouch;
+    std::vector<uint8_t> side;           // per particle: 0 when its rod group's piece is in the
+                                         // first half of the pieces, else 1
+    std::vector<Contact> firstSide;      // the first side's contacts, in order
+    std::vector<Contact> crossContacts;  // the crossing ones, in order
+    std::vector<Crossing> crossings;     // per crossing contact
+    std::vector<Contact> secondFree;     // the second side's, before any crossing contact
+    std::vector<Contact> secondAfter;    // the second side's, after one
+    std::vector<int32_t> secondNeed;     // per secondAfter: crossing contacts done before it
+    std::vector<int32_t> lastTouch;      // while sorting: the last contact on each particle
     // Every particle of the world's array holds its position, previous position and speed
     // vectors alone, so that the write-back of one piece of the array touches no other piece's.
     bool ownVectors = false;
