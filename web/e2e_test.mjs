@@ -356,6 +356,12 @@ try {
   await D.waitFrames(2);
   check(!(await D.run()).stable && !(await page.isChecked("#stable")),
         "the checkbox turns the stable step off");
+  // Contact damping, the desktop panel's slider beside it, sends the desktop's `damping` command.
+  await setInput(page, "damping", 0.05);
+  await D.waitFrames(2);
+  const damping = (await D.run()).damping;
+  check(Math.abs(damping - 0.05) < 1e-6, `the contact damping slider sets the world's damping (${damping})`);
+  await setInput(page, "damping", 0);
 
   // A scene switch, then back to the pyramid's defaults for what follows.
   await page.selectOption("#scene", "chain");

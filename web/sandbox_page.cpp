@@ -313,6 +313,7 @@ EMSCRIPTEN_KEEPALIVE const char* sandbox_state() {
     j.Add("gravity", "[" + Number(world.gravity->x) + "," + Number(world.gravity->y) + "]", true);
     j.Add("iterations", world.CONSTRAINT_ITERATIONS);
     j.Add("stable", world.stepMode == StepMode::kStable);
+    j.Add("damping", world.contactDamping);
     j.Add("bodies", CountBodies(world));
     j.Add("particles", world.VerletArray->last);
     j.Add("constraints", world.ConstraintArray->last);
